@@ -1,0 +1,37 @@
+// corvane: the player's command-line companion.
+#include <cstdio>
+#include <exception>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+    using namespace corvane::cli;
+    CLI::App app{"corvane: read, scan, export and repair vehicle recorder recordings"};
+    app.name("corvane");
+    app.set_version_flag("--version", std::string("corvane ") + CORVANE_VERSION);
+    app.require_subcommand(1);
+    int status = 0;
+    RegisterProbeCommand(app, status);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        std::string what = e.what();
+        if (what.empty()) what = "invalid usage (see corvane --help)";
+        return Fail(2, what);
+    } catch (const std::exception& e) {
+        return Fail(1, e.what());
+    }
+    std::fflush(stdout);
+    return status;
+}
+
+namespace corvane::cli {
+
+int Fail(int code, const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "corvane: %s\n", message.c_str());
+    return code;
+}
+
+}  // namespace corvane::cli

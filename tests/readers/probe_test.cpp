@@ -1,0 +1,47 @@
+#include "readers/probe.h"
+
+#include <gtest/gtest.h>
+
+#include "common/temp_dir.h"
+#include "reader_test_util.h"
+
+using namespace corvane;
+using namespace corvane::test;
+
+TEST(Probe, EachVersionIsOpenedByItsOwnReader) {
+    TempDir dir;
+    for (const char* version : {"V700", "V800"}) {
+        rec::Spec spec;
+        spec.version = version;
+        std::string p = dir.File(version);
+        ASSERT_TRUE(rec::WriteRecording(p, spec, rec::MakeStream({})));
+        auto r = OpenRecordingReader(0, p, 0);
+        ASSERT_TRUE(r) << version;
+        EXPECT_STREQ(ReaderVersionName(*r), version);
+    }
+}
+
+TEST(Probe, FilesNobodyAcceptsLeaveNoDescriptorOpen) {
+    TempDir dir;
+    rec::Spec spec;
+    std::string good = dir.File("good");
+    ASSERT_TRUE(rec::WriteRecording(good, spec, rec::MakeStream({})));
+    std::string bad = dir.Write("bad", std::string(100000, 'x'));
+    // A good header over a data area of garbage fails late, after the index loaded.
+    std::string late = dir.File("late");
+    std::string bytes = *ReadFileBytes(good);
+    bytes.resize(28896 + 64);
+    for (size_t i = 28896; i < bytes.size(); ++i) bytes[i] = 0x5A;
+    dir.Write("late", bytes);
+    int before = OpenDescriptorCount();
+    for (const std::string& p : {bad, late, dir.File("missing"), dir.path().string()}) {
+        EXPECT_FALSE(OpenRecordingReader(0, p, 0)) << p;
+        EXPECT_FALSE(OpenRecordingReader(1, p, 0)) << p;
+    }
+    EXPECT_EQ(OpenDescriptorCount(), before);
+    {
+        auto r = OpenRecordingReader(0, good, 0);
+        EXPECT_EQ(OpenDescriptorCount(), before + 1);
+    }
+    EXPECT_EQ(OpenDescriptorCount(), before);
+}
