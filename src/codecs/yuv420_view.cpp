@@ -63,10 +63,11 @@ void Yuv420Converter::Pack(const Planes& in, int w, int h, Yuv420View& out) {
 
 // Other pixel formats (10-bit, 4:2:2, 4:4:4, grey) become 8-bit 4:2:0 of the
 // same size. Chroma keeps its rounded-up size here (odd sizes); Pack trims it.
+// Bilinear, because point sampling leaves V grey on small pictures (swscale 6).
 bool Yuv420Converter::Convert(const AVFrame& frame, Planes& out) {
     const int w = frame.width, h = frame.height;
     sws_ = sws_getCachedContext(sws_, w, h, AVPixelFormat(frame.format), w, h,
-                                AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
+                                AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!sws_) return false;
     const int cw = (w + 1) / 2, ch = (h + 1) / 2;
     const size_t ySize = size_t(w) * h, cSize = size_t(cw) * ch;
