@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     int status = 0;
     RegisterProbeCommand(app, status);
+    RegisterScanCommand(app, status);
+    RegisterRepairCommand(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
