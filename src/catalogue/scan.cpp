@@ -1,16 +1,16 @@
 #include "catalogue/scan.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 #include <vector>
 
 #include "catalogue/local_time.h"
 
 namespace corvane {
-namespace fs = std::filesystem;
 namespace {
 
 constexpr uint64_t kMinRecordingSize = 101;  // smaller files are stubs the recorder left
@@ -41,41 +41,78 @@ bool RecordingScan::Run() {
     return finished;
 }
 
+namespace {
+
+struct FolderEntry {
+    std::string name;
+    unsigned char type;  // DT_DIR, DT_REG, DT_LNK, DT_UNKNOWN, ...
+};
+
+// One folder's entries in the order the file system lists them. The folder is
+// closed before its entries are visited, so deep trees hold no descriptors.
+std::vector<FolderEntry> ListFolder(const std::string& path) {
+    std::vector<FolderEntry> entries;
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) return entries;
+    while (dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        entries.push_back({e->d_name, e->d_type});
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return (!folder.empty() && folder.back() == '/') ? folder + name : folder + "/" + name;
+}
+
+}  // namespace
+
 // Depth first, in the order the file system lists the entries, with an
 // explicit stack so that very deep trees cannot exhaust the thread's stack.
 bool RecordingScan::ScanFolder(const std::string& folder) {
-    std::vector<fs::directory_iterator> stack;
-    auto enter = [&](const fs::path& dir) {
-        struct stat st {};
-        if (::stat(dir.c_str(), &st) != 0) return;
-        if (!visited_.emplace(st.st_dev, st.st_ino).second) return;  // seen before: a link loop
-        if (sink_) sink_->Post(kMsgScanFolder, reinterpret_cast<uintptr_t>(new std::string(dir.string())), 0);
-        std::error_code ec;
-        fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
-        if (!ec) stack.push_back(std::move(it));
+    struct Level {
+        std::string path;
+        std::vector<FolderEntry> entries;
+        size_t next = 0;
     };
-    enter(fs::path(folder));
+    std::vector<Level> stack;
+    auto enter = [&](const std::string& dir) {
+        struct stat st {};
+        if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+        if (!visited_.emplace(st.st_dev, st.st_ino).second) return;  // seen before: a link loop
+        if (sink_) sink_->Post(kMsgScanFolder, reinterpret_cast<uintptr_t>(new std::string(dir)), 0);
+        stack.push_back({dir, ListFolder(dir), 0});
+    };
+    enter(folder);
     while (!stack.empty()) {
-        fs::directory_iterator& it = stack.back();
-        if (it == fs::directory_iterator()) {
+        Level& level = stack.back();
+        if (level.next == level.entries.size()) {
             stack.pop_back();
             continue;
         }
         if (stop.load()) return false;
-        fs::directory_entry entry = *it;
-        std::error_code ec;
-        it.increment(ec);
-        if (ec) it = fs::directory_iterator();  // a folder that fails part-way ends there
-        if (entry.is_directory(ec)) {
-            enter(entry.path());  // may push: `it` is not used after this
+        const FolderEntry& entry = level.entries[level.next++];
+        std::string path = JoinPath(level.path, entry.name);
+        if (entry.type == DT_DIR) {
+            enter(path);  // may grow the stack: `level` is not used after this
             continue;
         }
-        std::string name = entry.path().filename().string();
-        std::optional<RecordingName> rec = ClassifyRecordingName(name, filter_);
-        if (!rec) continue;
-        uint64_t size = entry.file_size(ec);
-        if (ec || size < kMinRecordingSize) continue;
-        AddFile(entry.path().string(), *rec);
+        if (entry.type != DT_REG && entry.type != DT_LNK && entry.type != DT_UNKNOWN) continue;
+        std::optional<RecordingName> rec = ClassifyRecordingName(entry.name, filter_);
+        struct stat st {};
+        if (!rec) {
+            // Only links and entries of unknown type can still be folders.
+            if (entry.type != DT_REG && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) enter(path);
+            continue;
+        }
+        if (::stat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            enter(path);
+            continue;
+        }
+        if (static_cast<uint64_t>(st.st_size) < kMinRecordingSize) continue;
+        AddFile(path, *rec);
     }
     return true;
 }
