@@ -66,7 +66,14 @@ std::optional<size_t> VoiceDecoder::Decode(const uint8_t* frame, size_t size, in
     const size_t expected = SamplesIn(payload.size);
     if (expected <= skip || expected - skip > capacity) return std::nullopt;
 
-    packet_->data = const_cast<uint8_t*>(payload.data);
+    const uint8_t* data = payload.data;
+    if (ima) {
+        // libavcodec reads the step index as 16 bits; the byte after it is reserved.
+        imaFrame_.assign(payload.data, payload.data + payload.size);
+        imaFrame_[3] = 0;
+        data = imaFrame_.data();
+    }
+    packet_->data = const_cast<uint8_t*>(data);
     packet_->size = int(payload.size);
     const int sent = avcodec_send_packet(context_, packet_);
     packet_->data = nullptr;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "codecs/voice_format.h"
 
@@ -40,6 +41,7 @@ private:
     AVCodecContext* context_ = nullptr;
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
+    std::vector<uint8_t> imaFrame_;  // IMA payload with its reserved byte cleared
 };
 
 }  // namespace corvane

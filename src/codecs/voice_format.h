@@ -12,7 +12,7 @@
 //
 // All at 8000 samples per second, mono. An IMA frame starts with its own
 // 4-byte state: predicted sample (16-bit little-endian), step index (0..88),
-// a zero byte; then two samples per byte, low nibble first. The state is the
+// a reserved byte (written 0, ignored); then two samples per byte, low nibble first. The state is the
 // coder's before the frame's first sample, so n data bytes give 2n samples.
 #include <cstddef>
 #include <cstdint>

@@ -40,20 +40,28 @@ bool Yuv420Converter::View(const AVFrame& frame, bool packed, Yuv420View& out) {
     return true;
 }
 
-// Rows of width bytes for Y and width / 2 for U and V (height / 2 rows) in one
-// block; works for negative source strides too.
+// Rows of width bytes for Y and width / 2 for U and V (height / 2 rows), each
+// plane one block. Only planes whose line size differs are copied (with 704
+// wide pictures libavcodec pads the chroma lines but not the luma ones).
 void Yuv420Converter::Pack(const Planes& in, int w, int h, Yuv420View& out) {
-    const size_t ySize = size_t(w) * h;
-    const size_t cSize = size_t(w / 2) * (h / 2);
-    packed_.resize(ySize + 2 * cSize);
-    uint8_t* dst[3] = {packed_.data(), packed_.data() + ySize, packed_.data() + ySize + cSize};
+    const int rowBytes[3] = {w, w / 2, w / 2};
+    const int rows[3] = {h, h / 2, h / 2};
+    size_t offset[3] = {}, total = 0;
     for (int p = 0; p < 3; ++p) {
-        const int rowBytes = p == 0 ? w : w / 2;
-        const int rows = p == 0 ? h : h / 2;
-        for (int r = 0; r < rows; ++r)
-            std::memcpy(dst[p] + size_t(r) * rowBytes, in.data[p] + ptrdiff_t(r) * in.stride[p],
-                        rowBytes);
-        out.plane[p] = dst[p];
+        offset[p] = total;
+        if (in.stride[p] != rowBytes[p]) total += size_t(rowBytes[p]) * size_t(rows[p]);
+    }
+    packed_.resize(total);
+    for (int p = 0; p < 3; ++p) {
+        if (in.stride[p] == rowBytes[p] || rowBytes[p] == 0 || rows[p] == 0) {
+            out.plane[p] = in.data[p];
+            continue;
+        }
+        uint8_t* dst = packed_.data() + offset[p];
+        for (int r = 0; r < rows[p]; ++r)
+            std::memcpy(dst + size_t(r) * rowBytes[p], in.data[p] + ptrdiff_t(r) * in.stride[p],
+                        rowBytes[p]);
+        out.plane[p] = dst;
     }
     out.yStride = w;
     out.uvStride = w / 2;
