@@ -3,6 +3,7 @@
 #include <new>
 #include <typeinfo>
 
+#include "readers/reader_v500.h"
 #include "readers/reader_v700.h"
 
 namespace corvane {
@@ -29,6 +30,12 @@ bool Is(const CxFileReader& r) {
 const Version kVersions[] = {
     {"V800", Make<CFileReaderV800>, Is<CFileReaderV800>},
     {"V700", Make<CFileReaderV700>, Is<CFileReaderV700>},
+    {"V600", Make<CFileReaderV600>, Is<CFileReaderV600>},
+    {"V510", Make<CFileReaderV510>, Is<CFileReaderV510>},
+    {"V503", Make<CFileReaderV503>, Is<CFileReaderV503>},
+    {"V502", Make<CFileReaderV502>, Is<CFileReaderV502>},
+    {"V501", Make<CFileReaderV501>, Is<CFileReaderV501>},
+    {"V500", Make<CFileReaderV500>, Is<CFileReaderV500>},
 };
 
 }  // namespace

@@ -12,9 +12,13 @@
 namespace corvane::rec {
 
 std::unique_ptr<Writer> CreateV700Writer(const std::string& path, const Spec& spec);
+std::unique_ptr<Writer> CreateV500Writer(const std::string& path, const Spec& spec);
 
 std::unique_ptr<Writer> Writer::Create(const std::string& path, const Spec& spec) {
     if (spec.version == "V700" || spec.version == "V800") return CreateV700Writer(path, spec);
+    for (const char* v : {"V500", "V501", "V502", "V503", "V510", "V600"}) {
+        if (spec.version == v) return CreateV500Writer(path, spec);
+    }
     return nullptr;
 }
 
@@ -69,6 +73,22 @@ std::vector<Record> MakeStream(const StreamOptions& o) {
         }
     }
     return out;
+}
+
+std::vector<Record> Interleave(const std::vector<std::vector<Record>>& streams) {
+    std::vector<Record> out;
+    std::vector<size_t> next(streams.size(), 0);
+    while (true) {
+        size_t pick = streams.size();
+        for (size_t i = 0; i < streams.size(); ++i) {
+            if (next[i] < streams[i].size() &&
+                (pick == streams.size() || streams[i][next[i]].timestamp < streams[pick][next[pick]].timestamp)) {
+                pick = i;
+            }
+        }
+        if (pick == streams.size()) return out;
+        out.push_back(streams[pick][next[pick]++]);
+    }
 }
 
 std::vector<uint8_t> GpsPayload(const GpsFix& fix) {

@@ -2,6 +2,7 @@
 // Writes recording container files from a description, the way a recorder
 // lays them out (one key frame per second, index tables filled in), for tests,
 // benchmarks and the demo card. Damage is added afterwards with Patch().
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -49,11 +50,18 @@ struct Spec {
     uint16_t width = 704;
     uint16_t height = 576;
 
-    // Multi-channel versions: the channel table, in slot order.
+    // Multi-channel versions: the channel table, in slot order (at most 255
+    // slots); the u16 header word of 0x501 and later; the event table entries
+    // of the versions that keep one (at most 3600); whether the end-of-data
+    // marker follows the records.
     std::vector<Channel> channels;
+    uint16_t shortHeaderWord = 0;
+    std::vector<std::array<uint32_t, 3>> events;
+    bool endMarker = false;
 
     // Index: when set, these entries are written instead of the ones built
-    // from the key frames (each table padded with empty all-ones slots).
+    // from the key frames (each table padded with empty all-ones slots; in
+    // multi-channel files the table of the first slot).
     std::optional<std::vector<IndexEntry>> indexOverride;
     bool writeIndex = true;  // false leaves every slot empty
 };
@@ -93,6 +101,9 @@ struct StreamOptions {
     uint8_t gpsChannel = 0;
 };
 std::vector<Record> MakeStream(const StreamOptions& options);
+// Merges the streams of several channels by timestamp, as a recorder writes
+// them into one file (records with equal times keep the order of the streams).
+std::vector<Record> Interleave(const std::vector<std::vector<Record>>& streams);
 
 // The stored text fix of a GPS record.
 std::vector<uint8_t> GpsPayload(const GpsFix& fix);
