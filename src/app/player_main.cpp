@@ -1,0 +1,56 @@
+// corvaneplayer: start-up and shutdown of the desktop player.
+//
+// Order matters: settings before the language table, the language table before
+// any window text, the media library before the first channel window.
+#include <SDL.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QScreen>
+#include <QStyle>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/language.h"
+#include "app/settings.h"
+#include "ui/main_window.h"
+
+int main(int argc, char** argv) {
+    using namespace corvane;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("corvaneplayer %s\n", CORVANE_VERSION);
+            return 0;
+        }
+    }
+    LoadSettings();
+    GlobalLanguageTable().Load(g_AppSettings.LangFile);
+
+    SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "1");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "1");
+
+    // SDL renders into the channel windows through X11; on a Wayland session
+    // Qt must therefore use XWayland.
+    if (std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // The map's browser engine refuses to run as root with its sandbox.
+    if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("CorvanePlayer");
+    QApplication::setApplicationVersion(CORVANE_VERSION);
+
+    int status;
+    {
+        CMainWindow window;
+        window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
+                                               app.primaryScreen()->availableGeometry()));
+        window.show();
+        QStringList args = QApplication::arguments();
+        if (args.size() > 1 && !args[1].startsWith("-")) window.ImportFolder(args[1]);
+        status = QApplication::exec();
+    }
+    SDL_Quit();
+    return status;
+}

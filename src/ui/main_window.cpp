@@ -1,0 +1,339 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "app/language.h"
+#include "ui/about_dialog.h"
+#include "ui/import_dialog.h"
+#include "ui/speed_steps.h"
+#include "ui/wait_dialog.h"
+
+namespace corvane {
+namespace {
+
+QString Text(const char* key, const char* def) { return QString::fromStdString(GetLangText("FORM_MAIN", key, def)); }
+
+QPushButton* Button(const char* name, const QString& text, const QString& tip = QString()) {
+    auto* b = new QPushButton(text);
+    b->setObjectName(name);
+    b->setToolTip(tip);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+// A square transport button with one of the style's media icons.
+QPushButton* IconButton(const char* name, QStyle::StandardPixmap icon, const QString& tip) {
+    auto* b = Button(name, "", tip);
+    b->setIcon(QApplication::style()->standardIcon(icon));
+    b->setFixedSize(36, 32);
+    return b;
+}
+
+QLabel* Label(const char* name, const QString& text) {
+    auto* l = new QLabel(text);
+    l->setObjectName(name);
+    return l;
+}
+
+QTableView* ListView(const char* name, CVListExAdapter* model, bool files) {
+    auto* v = new QTableView;
+    v->setObjectName(name);
+    v->setModel(model);
+    v->setSelectionBehavior(QAbstractItemView::SelectRows);
+    v->setSelectionMode(QAbstractItemView::SingleSelection);
+    v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    v->verticalHeader()->hide();
+    v->verticalHeader()->setDefaultSectionSize(44);
+    v->setSortingEnabled(false);  // rows keep the order they were added in
+    v->setWordWrap(true);
+    v->setContextMenuPolicy(Qt::CustomContextMenu);
+    QList<int> widths = files ? QList<int>{40, 130, 70, 80} : QList<int>{40, 130, 150};
+    for (int i = 0; i < widths.size(); ++i) v->setColumnWidth(i, widths[i]);
+    v->horizontalHeader()->setStretchLastSection(true);
+    return v;
+}
+
+}  // namespace
+
+CMainWindow::CMainWindow(QWidget* parent) : QMainWindow(parent) {
+    allFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Files, this);
+    alarmFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Files, this);
+    fixFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Repairs, this);
+    BuildLayout();
+    SetLabels();
+    title_->setText(QString("%1 (VER: %2)").arg(title_->text(), CORVANE_VERSION));
+    setWindowTitle(title_->text());
+    connect(&memoryTimer_, &QTimer::timeout, this, &CMainWindow::UpdateMemoryText);
+    memoryTimer_.start(3000);
+    UpdateMemoryText();
+    RefreshSpeedDisplay();
+}
+
+CMainWindow::~CMainWindow() { ResetCatalogue(); }
+
+void CMainWindow::BuildLayout() {
+    setObjectName("mainwnd");
+    setMinimumSize(1000, 650);
+    resize(1000, 700);
+    auto* central = new QWidget;
+    auto* root = new QVBoxLayout(central);
+    root->setContentsMargins(2, 2, 2, 2);
+    root->setSpacing(2);
+
+    // Caption row: title and memory figures.
+    auto* caption = new QHBoxLayout;
+    title_ = Label("text_title", "CorvanePlayer");
+    memory_ = Label("text_memory", "0M/0M");
+    caption->addWidget(title_);
+    caption->addStretch();
+    caption->addWidget(memory_);
+    root->addLayout(caption);
+
+    // Tool row.
+    auto* tools = new QHBoxLayout;
+    auto* import = Button("btn_importloc", "");
+    selectDay_ = Button("btn_selectday", "");
+    auto* carId = Label("text_carid", "");
+    carId->setAlignment(Qt::AlignCenter);
+    auto* menu = Button("btn_menu", "Menu");
+    tools->addWidget(import);
+    tools->addWidget(selectDay_);
+    tools->addWidget(carId, 1);
+    tools->addWidget(menu);
+    root->addLayout(tools);
+
+    // Lists on the left, video and map on the right.
+    auto* body = new QHBoxLayout;
+    tabs_ = new QTabWidget;
+    tabs_->setObjectName("tab_filelist");
+    tabs_->setFixedWidth(330);
+    allView_ = ListView("list_allfiles", allFiles_, true);
+    alarmView_ = ListView("list_almfiles", alarmFiles_, true);
+    fixView_ = ListView("list_fixfiles", fixFiles_, false);
+    tabs_->addTab(allView_, "");
+    tabs_->addTab(alarmView_, "");
+    tabs_->addTab(fixView_, "");
+    currentList_ = allView_;
+    body->addWidget(tabs_);
+
+    auto* right = new QVBoxLayout;
+    split_ = new QSplitter(Qt::Horizontal);
+    split_->setObjectName("split_vmap");
+    video_ = new QWidget;
+    video_->setObjectName("videoctrl");
+    video_->setStyleSheet("#videoctrl { background: black; }");
+    video_->setMinimumWidth(30);
+    map_ = new QWidget;
+    map_->setObjectName("iectrl_map");
+    map_->setMinimumWidth(30);
+    split_->addWidget(video_);
+    split_->addWidget(map_);
+    split_->setStretchFactor(0, 1);
+    split_->setSizes({600, 350});
+    right->addWidget(split_, 1);
+
+    // Control strip.
+    auto* strip = new QHBoxLayout;
+    auto* prev = IconButton("btn_prev", QStyle::SP_MediaSkipBackward, "Previous");
+    play_ = IconButton("btn_play", QStyle::SP_MediaPlay, "Play");
+    pause_ = IconButton("btn_pause", QStyle::SP_MediaPause, "Pause");
+    stop_ = IconButton("btn_stop", QStyle::SP_MediaStop, "Stop");
+    auto* next = IconButton("btn_next", QStyle::SP_MediaSkipForward, "Next");
+    for (QPushButton* b : {prev, play_, pause_, stop_, next}) strip->addWidget(b);
+    auto* positionBox = new QVBoxLayout;
+    position_ = new QSlider(Qt::Horizontal);
+    position_->setObjectName("slider_main");
+    position_->setRange(0, 100);
+    positionBox->addWidget(position_);
+    auto* times = new QHBoxLayout;
+    timeStart_ = Label("time_start", "00:00:00");
+    timeElapse_ = Label("time_elapse", "00:00:00");
+    timeTotal_ = Label("time_total", "00:00:00");
+    for (QLabel* t : {timeStart_, timeElapse_, timeTotal_}) t->setStyleSheet("color: red;");
+    times->addWidget(timeStart_);
+    times->addStretch();
+    times->addWidget(timeElapse_);
+    times->addStretch();
+    times->addWidget(timeTotal_);
+    positionBox->addLayout(times);
+    strip->addLayout(positionBox, 1);
+    capture_ = IconButton("btn_capture", QStyle::SP_DialogSaveButton, "Snapshot");
+    strip->addWidget(capture_);
+    strip->addWidget(IconButton("btn_fullscr", QStyle::SP_TitleBarMaxButton, "Full screen"));
+    auto* sound = new QVBoxLayout;
+    soundLabel_ = Label("text_sound", "VOLUME:");
+    volume_ = new QSlider(Qt::Horizontal);
+    volume_->setObjectName("slider_sound");
+    volume_->setRange(0, 100);
+    volume_->setValue(100);
+    auto* soundRow = new QHBoxLayout;
+    soundRow->addWidget(soundLabel_);
+    soundRow->addWidget(volume_);
+    auto* speedRow = new QHBoxLayout;
+    speedLabel_ = Label("text_speed", "SPEED:");
+    auto* goBack = Button("btn_goback", "<<");
+    normal_ = Button("btn_normal", "0");
+    auto* forward = Button("btn_forward", ">>");
+    speedRow->addWidget(speedLabel_);
+    for (QPushButton* b : {goBack, normal_, forward}) {
+        b->setFixedSize(40, 26);
+        speedRow->addWidget(b);
+    }
+    sound->addLayout(soundRow);
+    sound->addLayout(speedRow);
+    auto* soundBox = new QWidget;
+    soundBox->setFixedWidth(200);
+    sound->setContentsMargins(0, 0, 0, 0);
+    soundBox->setLayout(sound);
+    strip->addWidget(soundBox);
+    right->addLayout(strip);
+    body->addLayout(right, 1);
+    root->addLayout(body, 1);
+    setCentralWidget(central);
+
+    connect(import, &QPushButton::clicked, this, &CMainWindow::OnImport);
+    connect(selectDay_, &QPushButton::clicked, this, &CMainWindow::ShowDayMenu);
+    connect(goBack, &QPushButton::clicked, this, [this] { StepSpeed(false); });
+    connect(forward, &QPushButton::clicked, this, [this] { StepSpeed(true); });
+    connect(normal_, &QPushButton::clicked, this, [this] { SetSpeed(0); });
+    connect(menu, &QPushButton::clicked, this, [this] { CDlgAbout(this).exec(); });
+    connect(tabs_, &QTabWidget::currentChanged, this,
+            [this](int page) { currentList_ = page == 1 ? alarmView_ : allView_; });
+    pause_->hide();
+    capture_->setEnabled(false);
+    stop_->setEnabled(false);
+    position_->setEnabled(false);
+}
+
+void CMainWindow::SetLabels() {
+    findChild<QPushButton*>("btn_importloc")->setText(Text("BTN_IMPORTLOC", "Import Local"));
+    selectDay_->setText(Text("BTN_SELECTDAY", "Select Day"));
+    tabs_->setTabText(0, Text("TAB_ALLFILES", "All Files"));
+    tabs_->setTabText(1, Text("TAB_ALMFILES", "Alarm Files"));
+    tabs_->setTabText(2, Text("TAB_FIXFILES", "Fix Files"));
+    QStringList files = {Text("TITLE_INDEX", "Idx"), Text("TITLE_TIME", "Time"), Text("TITLE_LENS", "Lens"),
+                         Text("TITLE_INFO", "Info")};
+    allFiles_->SetHeaders(files);
+    alarmFiles_->SetHeaders(files);
+    fixFiles_->SetHeaders({Text("TITLE_INDEX", "Idx"), Text("TITLE_FILE", "File"), Text("TITLE_STATE", "State")});
+    soundLabel_->setText(Text("STATIC_SOUND", "Volumn"));
+    speedLabel_->setText(Text("STATIC_SPEED", "Speed"));
+}
+
+QTableView* CMainWindow::CurrentView() const { return currentList_; }
+
+void CMainWindow::OnImport() {
+    CDlgImport dialog(this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    ScanWith(dialog.Filter());
+}
+
+void CMainWindow::ImportFolder(const QString& folder) {
+    ScanFilter f;
+    f.root = folder.toStdString();
+    f.allTimes = 1;
+    ScanWith(f);
+}
+
+void CMainWindow::ResetCatalogue() {
+    if (currentDay_) currentDay_->ReleaseDayReaders();
+    currentDay_ = nullptr;
+    allFiles_->ClearRows();
+    alarmFiles_->ClearRows();
+    fixFiles_->ClearRows();
+    days_.clear();
+}
+
+void CMainWindow::ScanWith(const ScanFilter& filter) {
+    ResetCatalogue();
+    userStopped_ = true;
+    CDlgWait wait(filter, days_, this);
+    wait.exec();
+    if (days_.empty()) return;
+    SortDays(days_);
+    OpenDay(static_cast<int>(days_.size()) - 1);
+}
+
+void CMainWindow::OpenDay(int index) {
+    if (index < 0 || index >= static_cast<int>(days_.size())) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    userStopped_ = true;
+    allFiles_->ClearRows();
+    alarmFiles_->ClearRows();
+    CDayVideo* day = days_[static_cast<size_t>(index)].get();
+    if (day != currentDay_) {
+        if (currentDay_) currentDay_->ReleaseDayReaders();
+        currentDay_ = day;
+    }
+    SortRecordings(*currentDay_);
+    for (auto& r : currentDay_->recordings) allFiles_->AddRow(r.get());
+    allView_->selectRow(0);
+    selectDay_->setText(QString::fromStdString(currentDay_->GetDateText()));
+    QApplication::restoreOverrideCursor();
+}
+
+void CMainWindow::ShowDayMenu() {
+    QMenu menu(this);
+    for (size_t i = 0; i < days_.size(); ++i) {
+        QAction* a = menu.addAction(QString::fromStdString(days_[i]->GetDateText()));
+        a->setCheckable(true);
+        a->setChecked(currentDay_ && days_[i]->date == currentDay_->date);
+        connect(a, &QAction::triggered, this, [this, i] { OpenDay(static_cast<int>(i)); });
+    }
+    menu.exec(selectDay_->mapToGlobal(QPoint(0, selectDay_->height())));
+}
+
+void CMainWindow::StepSpeed(bool forward) { SetSpeed(SpeedStep(speed_, forward)); }
+
+void CMainWindow::SetSpeed(int code) {
+    speed_ = code;
+    RefreshSpeedDisplay();
+}
+
+void CMainWindow::RefreshSpeedDisplay() {
+    normal_->setText(SpeedText(speed_));
+    QColor c = SpeedColour(speed_);
+    normal_->setStyleSheet(QString::asprintf("background: #333; color: #%02x%02x%02x;", c.red(), c.green(), c.blue()));
+}
+
+// Resident and peak resident memory of the process in MiB.
+void CMainWindow::UpdateMemoryText() {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly)) return;
+    double rss = -1, peak = -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) rss = line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith("VmHWM:")) peak = line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    if (rss >= 0 && peak >= 0) memory_->setText(QString::asprintf("%.1fM / %.1fM", rss, peak));
+}
+
+void CMainWindow::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Plus: StepSpeed(true); break;
+        case Qt::Key_Minus: StepSpeed(false); break;
+        default: QMainWindow::keyPressEvent(e);
+    }
+}
+
+void CMainWindow::closeEvent(QCloseEvent* e) {
+    memoryTimer_.stop();
+    positionTimer_.stop();
+    QMainWindow::closeEvent(e);
+}
+
+}  // namespace corvane

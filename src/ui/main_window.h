@@ -1,0 +1,92 @@
+#pragma once
+// The main window: the day and recording lists, the video and map panes, the
+// transport controls; it drives the catalogue, the playback group and the
+// maintenance workers.
+#include <QMainWindow>
+#include <QTimer>
+#include <memory>
+
+#include "catalogue/day_video.h"
+#include "ui/recording_list_model.h"
+
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QSplitter;
+class QTabWidget;
+class QTableView;
+
+namespace corvane {
+
+class CMainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainWindow(QWidget* parent = nullptr);
+    ~CMainWindow() override;
+
+    // Scans a folder as the import dialog would with "all time" ticked (the
+    // folder given on the command line).
+    void ImportFolder(const QString& folder);
+    void OpenDay(int index);
+
+    const DayList& Days() const { return days_; }
+    CDayVideo* CurrentDay() const { return currentDay_; }
+    CVListExAdapter* AllFiles() const { return allFiles_; }
+    CVListExAdapter* AlarmFiles() const { return alarmFiles_; }
+    CVListExAdapter* FixFiles() const { return fixFiles_; }
+    int SpeedCode() const { return speed_; }
+    void StepSpeed(bool forward);
+    void SetSpeed(int code);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void BuildLayout();
+    void SetLabels();
+    void OnImport();
+    void ScanWith(const struct ScanFilter& filter);
+    void ShowDayMenu();
+    void RefreshSpeedDisplay();
+    void UpdateMemoryText();
+    void ResetCatalogue();
+    QTableView* CurrentView() const;
+
+    DayList days_;
+    CDayVideo* currentDay_ = nullptr;
+    bool userStopped_ = true;
+    int speed_ = 0;
+
+    CVListExAdapter* allFiles_;
+    CVListExAdapter* alarmFiles_;
+    CVListExAdapter* fixFiles_;
+    QTableView* allView_;
+    QTableView* alarmView_;
+    QTableView* fixView_;
+    QTableView* currentList_;
+    QTabWidget* tabs_;
+    QSplitter* split_;
+    QWidget* video_;
+    QWidget* map_;
+    QLabel* title_;
+    QLabel* memory_;
+    QPushButton* selectDay_;
+    QPushButton* play_;
+    QPushButton* pause_;
+    QPushButton* stop_;
+    QPushButton* capture_;
+    QPushButton* normal_;
+    QSlider* position_;
+    QSlider* volume_;
+    QLabel* timeStart_;
+    QLabel* timeElapse_;
+    QLabel* timeTotal_;
+    QLabel* soundLabel_;
+    QLabel* speedLabel_;
+    QTimer positionTimer_;  // 1 s while playing
+    QTimer memoryTimer_;    // 3 s, always
+};
+
+}  // namespace corvane
