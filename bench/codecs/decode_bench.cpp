@@ -159,6 +159,8 @@ void Direct(benchmark::State& state, const Clip* clip, AVCodecID id) {
 // Keeps the console output and collects each benchmark's frame rates.
 class Summary : public benchmark::ConsoleReporter {
 public:
+    Summary() : ConsoleReporter(OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs)

@@ -27,18 +27,25 @@ struct Hi264Decoder {
 
 namespace {
 
-bool Open(Hi264Decoder& d) {
+bool OpenContext(Hi264Decoder& d) {
+    avcodec_free_context(&d.context);
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
     if (!codec) return false;
     d.context = avcodec_alloc_context3(codec);
-    d.packet = av_packet_alloc();
-    d.pending = av_packet_alloc();
-    d.frame = av_frame_alloc();
-    if (!d.context || !d.packet || !d.pending || !d.frame) return false;
+    if (!d.context) return false;
     // One thread: each access unit's picture comes out of the same call
     // (frame threading would hold pictures back).
     d.context->thread_count = 1;
-    return avcodec_open2(d.context, codec, nullptr) == 0;
+    if (avcodec_open2(d.context, codec, nullptr) == 0) return true;
+    avcodec_free_context(&d.context);
+    return false;
+}
+
+bool Open(Hi264Decoder& d) {
+    d.packet = av_packet_alloc();
+    d.pending = av_packet_alloc();
+    d.frame = av_frame_alloc();
+    return d.packet && d.pending && d.frame && OpenContext(d);
 }
 
 // Hands the access unit to the decoder; when it is still full, keeps a copy
@@ -92,6 +99,7 @@ Hi264DecHandle Hi264DecCreate(const Hi264DecAttr* attr) {
 int32_t Hi264DecFrame(Hi264DecHandle d, const uint8_t* stream, uint32_t length,
                       uint64_t timestamp, Hi264DecPicture* picture, uint32_t flags) {
     if (!d || !picture || (!stream && length > 0)) return kHi264DecBadArgument;
+    if (!d->context && !OpenContext(*d)) return kHi264DecNeedMoreInput;
     int32_t result = kHi264DecNeedMoreInput;
     SendPending(*d);
     if (stream && length > 0 && !d->draining) {
@@ -105,7 +113,9 @@ int32_t Hi264DecFrame(Hi264DecHandle d, const uint8_t* stream, uint32_t length,
     while (true) {
         const int r = avcodec_receive_frame(d->context, d->frame);
         if (r == AVERROR_EOF) {
-            avcodec_flush_buffers(d->context);
+            // A new context rather than a flush: the H.264 decoder would keep
+            // the old stream's reordering delay.
+            OpenContext(*d);
             d->draining = false;
             return kHi264DecNoMorePictures;
         }

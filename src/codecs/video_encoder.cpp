@@ -54,7 +54,8 @@ namespace {
 std::string CodecParams(const VideoEncoderOptions& o) {
     const std::string gop = std::to_string(o.gop);
     if (o.codec == VideoCodec::kH264) return "scenecut=0:repeat-headers=1";
-    std::string params = "scenecut=0:open-gop=0:repeat-headers=1:bframes=0:keyint=" + gop +
+    std::string params = "scenecut=0:open-gop=0:repeat-headers=1:bframes=" +
+                         std::to_string(o.bFrames) + ":keyint=" + gop +
                          ":min-keyint=" + gop + ":log-level=error";
     if (o.threads == 1) params += ":frame-threads=1";
     return params;
@@ -71,7 +72,7 @@ bool VideoEncoder::Open(const VideoEncoderOptions& o) {
     Impl& m = *impl_;
     if (m.context) return m.Fail("already open");
     if (o.width <= 0 || o.height <= 0 || o.width % 2 || o.height % 2 || o.frameRate <= 0 ||
-        o.gop <= 0)
+        o.gop <= 0 || o.bFrames < 0 || o.bFrames > 16)
         return m.Fail("bad picture size, frame rate or key frame interval");
     const char* name = o.codec == VideoCodec::kH264 ? "libx264" : "libx265";
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
@@ -89,7 +90,7 @@ bool VideoEncoder::Open(const VideoEncoderOptions& o) {
     c->framerate = AVRational{o.frameRate, 1};
     c->gop_size = o.gop;
     c->keyint_min = o.gop;
-    c->max_b_frames = 0;
+    c->max_b_frames = o.bFrames;
     c->thread_count = o.threads;
     c->log_level_offset = AV_LOG_VERBOSE - AV_LOG_INFO;  // statistics only when asked for
     AVDictionary* options = nullptr;

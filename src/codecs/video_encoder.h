@@ -1,8 +1,8 @@
 #pragma once
 // H.264/H.265 encoder (libx264/libx265 through libavcodec) for generated
 // video: 8-bit 4:2:0 pictures in, Annex-B access units out, one key frame
-// every `gop` pictures with the parameter sets in front of it and no B-frames,
-// so that every access unit decodes to its picture at once.
+// every `gop` pictures with the parameter sets in front of it. Without
+// B-frames (the default) every access unit decodes to its picture at once.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,6 +18,7 @@ struct VideoEncoderOptions {
     int height = 0;  // even
     int frameRate = 25;
     int gop = 25;
+    int bFrames = 0;  // B-frames between reference pictures; reorders the output
     int crf = 28;
     int threads = 1;  // 1 gives the same bytes on every run
     std::string preset = "veryfast";
@@ -38,7 +39,7 @@ struct Yuv420Image {
 struct EncodedUnit {
     std::vector<uint8_t> data;  // Annex-B, start codes included
     bool keyFrame = false;
-    int64_t index = 0;  // number of the picture it carries, from 0
+    int64_t index = 0;  // number of the picture it carries, from 0, in display order
 };
 
 class VideoEncoder {

@@ -28,13 +28,14 @@ Yuv420Image TestPicture(int width, int height, int index) {
 }
 
 std::vector<EncodedUnit> EncodeTestClip(VideoCodec codec, int width, int height, int count,
-                                        int first) {
+                                        int first, int bFrames) {
     VideoEncoderOptions options;
     options.codec = codec;
     options.width = width;
     options.height = height;
     options.crf = 18;
     options.preset = "ultrafast";
+    options.bFrames = bFrames;
     VideoEncoder encoder;
     std::vector<EncodedUnit> units;
     if (!encoder.Open(options)) {

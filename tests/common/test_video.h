@@ -17,7 +17,7 @@ Yuv420Image TestPicture(int width, int height, int index);
 // `count` pictures TestPicture(width, height, first + i), one key frame every
 // 25. Fails the running test when the encoder does.
 std::vector<EncodedUnit> EncodeTestClip(VideoCodec codec, int width, int height, int count,
-                                        int first = 0);
+                                        int first = 0, int bFrames = 0);
 
 // Mean absolute difference between a decoded plane and the expected one.
 double PlaneError(const uint8_t* plane, int stride, const std::vector<uint8_t>& expected,

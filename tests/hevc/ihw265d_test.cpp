@@ -284,6 +284,30 @@ TEST_F(Ihw265d, FlushEndsWithNothingMoreToOutputAndStartsAfresh) {
     EXPECT_EQ(IHW265D_Delete(h), IHW265D_OK);
 }
 
+// With B-frames the decoder holds pictures back; they come out in display
+// order, the last ones through the flush.
+TEST_F(Ihw265d, ReorderedPicturesComeOutInDisplayOrder) {
+    const auto units = EncodeTestClip(VideoCodec::kH265, 64, 48, 20, 0, 2);
+    ASSERT_EQ(units.size(), 20u);
+    bool reordered = false;
+    for (size_t i = 0; i < units.size(); ++i) reordered |= units[i].index != int64_t(i);
+    ASSERT_TRUE(reordered) << "the encoder wrote no B-frames";
+    IHW265D_InitParam p = Param();
+    IHW265D_Handle h = nullptr;
+    ASSERT_EQ(IHW265D_Create(&h, &p), IHW265D_OK);
+    Player player(h);
+    for (const auto& u : units)
+        player.Feed(u.data.data(), uint32_t(u.data.size()), uint64_t(u.index));
+    EXPECT_LT(player.shown.size(), 20u);
+    player.Feed(nullptr, 0, 0, IHW265D_DECODE_FLUSH);
+    ASSERT_EQ(player.shown.size(), 20u);
+    for (size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(player.shown[i].timestamp, i);
+        ExpectClose(player.shown[i]);
+    }
+    EXPECT_EQ(IHW265D_Delete(h), IHW265D_OK);
+}
+
 // Damaged input is consumed without a picture; the next key frame decodes.
 TEST_F(Ihw265d, SurvivesDamagedInputAndRecoversAtTheNextKeyFrame) {
     const auto units = EncodeTestClip(VideoCodec::kH265, 64, 48, 26);
