@@ -44,7 +44,8 @@ constexpr int32_t kHi264DecBadArgument = -3;
 constexpr int32_t kHi264DecStreamError = -4;     // the access unit was not decodable
 
 // Hi264DecFrame flag: end of stream, output every picture still held back.
-// The decoder is ready for a new stream after it returned kHi264DecNoMorePictures.
+// Call with it until kHi264DecNoMorePictures (access units given meanwhile are
+// ignored); the decoder then starts afresh for a new stream.
 constexpr uint32_t kHi264DecEndOfStream = 1;
 
 // Null when the record is missing or asks for a picture format other than 0.
