@@ -1,8 +1,12 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -17,7 +21,10 @@
 #include <QVBoxLayout>
 
 #include "app/language.h"
+#include "app/settings.h"
 #include "ui/about_dialog.h"
+#include "ui/option_dialog.h"
+#include "ui/qt_message_sink.h"
 #include "ui/import_dialog.h"
 #include "ui/speed_steps.h"
 #include "ui/wait_dialog.h"
@@ -69,7 +76,10 @@ QTableView* ListView(const char* name, CVListExAdapter* model, bool files) {
 
 }  // namespace
 
-CMainWindow::CMainWindow(QWidget* parent) : QMainWindow(parent) {
+CMainWindow::CMainWindow(QWidget* parent)
+    : QMainWindow(parent),
+      sink_(std::make_unique<QtMessageSink>(this)),
+      workers_(std::make_unique<MaintenanceWorkers>(*sink_)) {
     allFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Files, this);
     alarmFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Files, this);
     fixFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Repairs, this);
@@ -84,6 +94,14 @@ CMainWindow::CMainWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 CMainWindow::~CMainWindow() { ResetCatalogue(); }
+
+CDiskVideo* CMainWindow::SelectedRecording() const {
+    QModelIndexList rows = currentList_->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return nullptr;
+    auto* model = static_cast<CVListExAdapter*>(currentList_->model());
+    const RecordingRow* row = model->Row(rows.front().row());
+    return row ? row->recording : nullptr;
+}
 
 void CMainWindow::BuildLayout() {
     setObjectName("mainwnd");
@@ -110,6 +128,7 @@ void CMainWindow::BuildLayout() {
     auto* carId = Label("text_carid", "");
     carId->setAlignment(Qt::AlignCenter);
     auto* menu = Button("btn_menu", "Menu");
+    menu_ = menu;
     tools->addWidget(import);
     tools->addWidget(selectDay_);
     tools->addWidget(carId, 1);
@@ -210,7 +229,11 @@ void CMainWindow::BuildLayout() {
     connect(goBack, &QPushButton::clicked, this, [this] { StepSpeed(false); });
     connect(forward, &QPushButton::clicked, this, [this] { StepSpeed(true); });
     connect(normal_, &QPushButton::clicked, this, [this] { SetSpeed(0); });
-    connect(menu, &QPushButton::clicked, this, [this] { CDlgAbout(this).exec(); });
+    connect(menu, &QPushButton::clicked, this, &CMainWindow::ShowOptionMenu);
+    for (QTableView* view : {allView_, alarmView_}) {
+        connect(view, &QTableView::customContextMenuRequested, this,
+                [this, view](const QPoint& at) { ShowRowMenu(view, at); });
+    }
     connect(tabs_, &QTabWidget::currentChanged, this,
             [this](int page) { currentList_ = page == 1 ? alarmView_ : allView_; });
     pause_->hide();
@@ -249,7 +272,13 @@ void CMainWindow::ImportFolder(const QString& folder) {
     ScanWith(f);
 }
 
+// Everything that points into the day list goes before the days do: the
+// workers, their queues, the rows and the messages still on their way.
 void CMainWindow::ResetCatalogue() {
+    workers_->StopRepairing();
+    workers_->StopMeasuring();
+    workers_->ClearQueues();
+    QCoreApplication::removePostedEvents(this, PostedMessageEvent::EventType());
     if (currentDay_) currentDay_->ReleaseDayReaders();
     currentDay_ = nullptr;
     allFiles_->ClearRows();
@@ -266,6 +295,8 @@ void CMainWindow::ScanWith(const ScanFilter& filter) {
     if (days_.empty()) return;
     SortDays(days_);
     OpenDay(static_cast<int>(days_.size()) - 1);
+    workers_->StartMeasuring();
+    workers_->StartRepairing();
 }
 
 void CMainWindow::OpenDay(int index) {
@@ -274,13 +305,17 @@ void CMainWindow::OpenDay(int index) {
     userStopped_ = true;
     allFiles_->ClearRows();
     alarmFiles_->ClearRows();
+    workers_->ClearMeasureQueue();
     CDayVideo* day = days_[static_cast<size_t>(index)].get();
     if (day != currentDay_) {
         if (currentDay_) currentDay_->ReleaseDayReaders();
         currentDay_ = day;
     }
     SortRecordings(*currentDay_);
-    for (auto& r : currentDay_->recordings) allFiles_->AddRow(r.get());
+    for (auto& r : currentDay_->recordings) {
+        allFiles_->AddRow(r.get());
+        if (LengthIsDoubtful(r->length)) workers_->QueueMeasure(r.get());
+    }
     allView_->selectRow(0);
     selectDay_->setText(QString::fromStdString(currentDay_->GetDateText()));
     QApplication::restoreOverrideCursor();
@@ -295,6 +330,120 @@ void CMainWindow::ShowDayMenu() {
         connect(a, &QAction::triggered, this, [this, i] { OpenDay(static_cast<int>(i)); });
     }
     menu.exec(selectDay_->mapToGlobal(QPoint(0, selectDay_->height())));
+}
+
+void CMainWindow::ShowOptionMenu() {
+    QMenu menu(this);
+    QAction* convert = menu.addAction(Text("MENU_CONVERT", "Convert"));
+    menu.addSeparator();
+    QAction* option = menu.addAction(Text("MENU_OPTION", "Option"));
+    menu.addSeparator();
+    QAction* about = menu.addAction(Text("MENU_ABOUT", "About"));
+    QAction* chosen = menu.exec(menu_->mapToGlobal(QPoint(menu_->width() - menu.sizeHint().width(), menu_->height())));
+    if (chosen == convert) {
+        // The conversion dialog works on the current day.
+    } else if (chosen == option) {
+        CDlgOption(g_AppSettings, SettingsFilePath(), this).exec();
+    } else if (chosen == about) {
+        CDlgAbout(this).exec();
+    }
+}
+
+void CMainWindow::ShowRowMenu(QTableView* view, const QPoint& at) {
+    auto* model = static_cast<CVListExAdapter*>(view->model());
+    if (model->RowCount() == 0) return;
+    QModelIndex hit = view->indexAt(at);
+    if (hit.isValid()) view->selectRow(hit.row());
+    QMenu menu(this);
+    QAction* exportFiles = menu.addAction("导出视频");
+    exportFiles->setObjectName("menu_export");
+    QAction* repair = menu.addAction("修复视频");
+    repair->setObjectName("menu_repair");
+    QAction* chosen = menu.exec(view->viewport()->mapToGlobal(at));
+    if (chosen == exportFiles) {
+        if (!SelectedRecording()) return;
+        QString folder = QFileDialog::getExistingDirectory(this, QString(), QDir::homePath());
+        if (!folder.isEmpty()) ExportSelectedTo(folder);
+    } else if (chosen == repair) {
+        RepairSelected();
+    }
+}
+
+// Copies the recording's files (one per channel, or its single file) into the
+// folder under their own names, replacing files of the same name.
+void CMainWindow::ExportSelectedTo(const QString& folder) {
+    CDiskVideo* r = SelectedRecording();
+    if (!r) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::vector<std::string> files = r->multiPart ? r->partPaths : std::vector<std::string>{r->filePath};
+    for (const std::string& f : files) {
+        QString source = QString::fromStdString(f);
+        QString target = QDir(folder).filePath(QFileInfo(source).fileName());
+        if (QFileInfo(source).canonicalFilePath() == QFileInfo(target).canonicalFilePath()) continue;
+        QFile::remove(target);
+        QFile::copy(source, target);
+    }
+    QApplication::restoreOverrideCursor();
+    QMessageBox::critical(this, "CorvanePlayer", Text("MESSAGE_EXPORTOK", "Export video ok!"));
+}
+
+void CMainWindow::RepairSelected() {
+    CDiskVideo* r = SelectedRecording();
+    if (r && LengthIsDoubtful(r->length)) sink_->Post(kMsgBroken, reinterpret_cast<uintptr_t>(r), 0);
+}
+
+bool CMainWindow::event(QEvent* e) {
+    if (e->type() != PostedMessageEvent::EventType()) return QMainWindow::event(e);
+    const PostedMessage& m = static_cast<PostedMessageEvent*>(e)->message;
+    auto* r = reinterpret_cast<CDiskVideo*>(m.wParam);
+    if (!r) return true;
+    switch (m.id) {
+        case kMsgMeasured: OnMeasured(r); break;
+        case kMsgBroken: OnBroken(r); break;
+        case kMsgRepaired: OnRepaired(r, m.lParam != 0); break;
+        default: break;
+    }
+    return true;
+}
+
+void CMainWindow::OnMeasured(CDiskVideo* r) {
+    allFiles_->Refresh();
+    if (!r->IsAlarm()) return;
+    if (r->multiPart) {
+        alarmFiles_->AddRow(r);  // an alarm recording by its name
+    } else {
+        for (const EventEntry& e : r->events) alarmFiles_->AddRow(r, &e);
+    }
+}
+
+void CMainWindow::OnBroken(CDiskVideo* r) {
+    for (int i = 0; i < fixFiles_->RowCount(); ++i) {
+        if (fixFiles_->Row(i)->recording == r) return;
+    }
+    workers_->QueueRepair(r);
+    fixFiles_->AddRow(r);
+    fixFiles_->SetStatus(r, tr("Waiting"));
+}
+
+void CMainWindow::OnRepaired(CDiskVideo* r, bool repaired) {
+    bool listed = false;
+    for (int i = 0; i < fixFiles_->RowCount(); ++i) listed = listed || fixFiles_->Row(i)->recording == r;
+    if (!listed) return;
+    if (!repaired) {
+        // The row stays, saying so: the files could not be opened for writing
+        // or hold nothing an index could be built from.
+        fixFiles_->SetStatus(r, tr("Repair failed"));
+        return;
+    }
+    r->ReleaseReaders();
+    r->length = 0;
+    r->Measure();
+    r->OpenReaders();
+    r->ReleaseReaders();
+    fixFiles_->RemoveRow(r);
+    allFiles_->Refresh();
+    alarmFiles_->Refresh();
+    fixFiles_->Refresh();
 }
 
 void CMainWindow::StepSpeed(bool forward) { SetSpeed(SpeedStep(speed_, forward)); }

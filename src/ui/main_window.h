@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "catalogue/day_video.h"
+#include "catalogue/maintenance.h"
 #include "ui/recording_list_model.h"
 
 class QLabel;
@@ -39,7 +40,13 @@ public:
     void StepSpeed(bool forward);
     void SetSpeed(int code);
 
+    MaintenanceWorkers& Workers() { return *workers_; }
+    // The row menu's commands on the selected row of the current list.
+    void ExportSelectedTo(const QString& folder);
+    void RepairSelected();
+
 protected:
+    bool event(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
@@ -52,8 +59,16 @@ private:
     void RefreshSpeedDisplay();
     void UpdateMemoryText();
     void ResetCatalogue();
+    void ShowOptionMenu();
+    void ShowRowMenu(QTableView* view, const QPoint& at);
+    void OnMeasured(CDiskVideo* r);
+    void OnBroken(CDiskVideo* r);
+    void OnRepaired(CDiskVideo* r, bool repaired);
+    CDiskVideo* SelectedRecording() const;
     QTableView* CurrentView() const;
 
+    std::unique_ptr<class QtMessageSink> sink_;
+    std::unique_ptr<MaintenanceWorkers> workers_;
     DayList days_;
     CDayVideo* currentDay_ = nullptr;
     bool userStopped_ = true;
@@ -73,6 +88,7 @@ private:
     QLabel* title_;
     QLabel* memory_;
     QPushButton* selectDay_;
+    QPushButton* menu_;
     QPushButton* play_;
     QPushButton* pause_;
     QPushButton* stop_;

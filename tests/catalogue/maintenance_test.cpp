@@ -1,0 +1,87 @@
+#include "catalogue/maintenance.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "common/temp_dir.h"
+#include "recwriter.h"
+
+using namespace corvane;
+
+namespace {
+
+// Waits (bounded) until the sink holds `count` messages.
+bool WaitFor(QueueMessageSink& sink, size_t count) {
+    for (int i = 0; i < 1000 && sink.Size() < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return sink.Size() >= count;
+}
+
+}  // namespace
+
+TEST(Maintenance, MeasuresAndReportsBrokenRecordings) {
+    test::TempDir dir;
+    rec::StreamOptions o;
+    o.seconds = 6;
+    o.fps = 2;
+    std::string good = dir.File("good.264");
+    ASSERT_TRUE(rec::WriteRecording(good, rec::Spec{}, rec::MakeStream(o)));
+    o.seconds = 1;
+    std::string tiny = dir.File("tiny.264");
+    ASSERT_TRUE(rec::WriteRecording(tiny, rec::Spec{}, rec::MakeStream(o)));
+    CDiskVideo a, b, c;
+    a.filePath = good;
+    b.filePath = tiny;  // measures 1 s: still doubtful
+    c.filePath = dir.File("missing.264");
+    c.length = 5001;    // cannot be measured: keeps 5001
+
+    QueueMessageSink sink;
+    MaintenanceWorkers workers(sink);
+    for (CDiskVideo* r : {&a, &b, &c}) workers.QueueMeasure(r);
+    workers.StartMeasuring();
+    ASSERT_TRUE(WaitFor(sink, 5));
+    workers.StopMeasuring();
+    std::vector<std::pair<uint32_t, CDiskVideo*>> got;
+    while (auto m = sink.Take()) got.push_back({m->id, reinterpret_cast<CDiskVideo*>(m->wParam)});
+    std::vector<std::pair<uint32_t, CDiskVideo*>> want = {
+        {kMsgMeasured, &a}, {kMsgMeasured, &b}, {kMsgBroken, &b}, {kMsgMeasured, &c}, {kMsgBroken, &c}};
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(a.length, 6u);
+    EXPECT_EQ(c.length, 5001u);
+    EXPECT_FALSE(LengthIsDoubtful(2));
+    EXPECT_FALSE(LengthIsDoubtful(5000));
+    EXPECT_TRUE(LengthIsDoubtful(1));
+}
+
+TEST(Maintenance, RepairsAndSaysWhetherItWorked) {
+    test::TempDir dir;
+    rec::StreamOptions o;
+    o.seconds = 4;
+    o.fps = 2;
+    std::string damaged = dir.File("d.264");
+    ASSERT_TRUE(rec::WriteRecording(damaged, rec::Spec{}, rec::MakeStream(o)));
+    ASSERT_TRUE(rec::Patch(damaged, 56, std::vector<uint8_t>(32, 0)));
+    CDiskVideo fixable, hopeless;
+    fixable.filePath = damaged;
+    hopeless.filePath = dir.File("missing.264");
+    QueueMessageSink sink;
+    MaintenanceWorkers workers(sink);
+    workers.QueueRepair(&fixable);
+    workers.QueueRepair(&hopeless);
+    workers.StartRepairing();
+    ASSERT_TRUE(WaitFor(sink, 2));
+    workers.StopRepairing();
+    auto first = sink.Take(), second = sink.Take();
+    EXPECT_EQ(first->id, kMsgRepaired);
+    EXPECT_EQ(first->lParam, 1);
+    EXPECT_EQ(second->lParam, 0);
+    fixable.Measure();
+    EXPECT_EQ(fixable.length, 4u);
+
+    // Queued work is dropped on request, before the recordings go away.
+    workers.QueueRepair(&fixable);
+    workers.QueueMeasure(&fixable);
+    workers.ClearQueues();
+    EXPECT_EQ(workers.RepairQueueSize(), 0u);
+}
