@@ -1,0 +1,65 @@
+#include "map/map_feed.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace corvane {
+namespace {
+
+constexpr const char* kWhiteSpace = " \t\r\n\v\f";
+
+std::string Trimmed(std::string_view s) {
+    size_t b = s.find_first_not_of(kWhiteSpace);
+    if (b == std::string_view::npos) return {};
+    size_t e = s.find_last_not_of(kWhiteSpace);
+    return std::string(s.substr(b, e - b + 1));
+}
+
+}  // namespace
+
+MapFix MapFixFromGpsFix(const GpsFix& fix) {
+    MapFix m;
+    m.status = static_cast<uint8_t>(fix.status);
+    m.latitude = std::strtod(fix.LatitudeText().c_str(), nullptr);
+    m.latHemisphere = fix.latHemisphere;
+    m.longitude = std::strtod(fix.LongitudeText().c_str(), nullptr);
+    m.lonHemisphere = fix.lonHemisphere;
+    m.speed = fix.speed;
+    m.course = fix.course;
+    return m;
+}
+
+std::string FormatFixed(double value, int decimals) {
+    char buf[400];  // the longest fixed form of a double is 309 digits plus decimals
+    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    if (r.ec != std::errc()) return "0";
+    return std::string(buf, r.ptr);
+}
+
+std::vector<std::string> UpdateVehicleArguments(const std::string& name, LonLat position, double course,
+                                                double speed) {
+    return {name, FormatFixed(position.lon, 6), FormatFixed(position.lat, 6), FormatFixed(course / 45, 6), "0",
+            FormatFixed(speed, 1), "", ""};
+}
+
+void CMapFeed::Start(std::string_view vehicleName) {
+    name_ = Trimmed(vehicleName);
+    map_.CallScript("insertVehicle", {name_});
+    map_.CallScript("setVehiName", {name_, name_});
+}
+
+void CMapFeed::Tick(const MapFix& fix, int mapType) {
+    if (fix.status == 0) return;
+    if (!centred_) {
+        centred_ = true;
+        map_.CallScript("setCenter", {"1", "1", "16", "1"});
+    }
+    LonLat wgs = PositionFromDegMin(fix.latitude, fix.latHemisphere, fix.longitude, fix.lonHemisphere);
+    LonLat p = MapCoordinates(wgs, mapType);
+    map_.CallScript("updateVehicle", UpdateVehicleArguments(name_, p, fix.course, fix.speed));
+    map_.CallScript("selectVehicleEx", {name_, "0"});
+}
+
+void CMapFeed::Stop() { map_.CallScript("deleteVehicle", {name_}); }
+
+}  // namespace corvane
