@@ -6,6 +6,8 @@
 
 #include "common/temp_dir.h"
 #include "reader_test_util.h"
+#include "readers/byte_order.h"
+#include "readers/event_table.h"
 
 using namespace corvane;
 using namespace corvane::test;
@@ -97,4 +99,154 @@ TEST(Robustness, FilesOfFourGigabytesAndMore) {
     EXPECT_EQ(units.size(), 250u);  // the zeros behind the records end the reading
     r->SeekToSecond(20);             // past the index: the end of the file
     EXPECT_EQ(r->IsAtEnd(), 1);
+}
+
+namespace {
+
+// Files of every channel at once: the enumerating reader, each channel it
+// names, and selectors that name no channel of the file.
+void ExerciseChannels(const std::string& path) {
+    std::vector<int> selectors = {0, 9, 15, 200, -1};
+    if (auto first = OpenRecordingReader(0, path, 0)) {
+        for (int i = 0; i < first->GetChannelCount() && i < 8; ++i) selectors.push_back(first->GetChannelId(i));
+        WalkEventTable(first->EventTable(), first->EventTableLoaded());
+    }
+    for (int channel : selectors) {
+        auto r = OpenRecordingReader(0, path, channel);
+        if (!r) continue;
+        StreamInfo info;
+        r->GetInfo(&info);
+        for (int mode : {0, 1, -1}) {
+            r->Rewind();
+            ReadAll(*r, mode, 0, 5000);
+        }
+        r->Rewind();
+        ReadAll(*r, 0, 1, 5000);
+        for (int s : {0, 1, 3, 1000, -1, 0x7FFFFFFF}) {
+            r->SeekToSecond(s);
+            std::unique_ptr<CxMemUnit> u;
+            r->ReadFrame(0, u, 0);
+        }
+    }
+}
+
+// Slots 1 and 3 present, slot 2 not; audio on channel 3, GPS for the file.
+std::string WriteMultiChannel(const TempDir& dir, const char* version) {
+    rec::Spec spec;
+    spec.version = version;
+    rec::Channel one, two, three;
+    two.number = 2;
+    two.present = 0;
+    three.number = 3;
+    spec.channels = {one, two, three};
+    spec.events = {{1, 2, 3}, {4, 5, 6}};
+    rec::StreamOptions a;
+    a.seconds = 2;
+    a.fps = 3;
+    a.keyBytes = a.videoBytes = 40;
+    a.channel = 1;
+    a.gps = true;
+    rec::StreamOptions b = a;
+    b.channel = 3;
+    b.seconds = 1;
+    b.gps = false;
+    b.audioBytes = 16;
+    std::string p = dir.File(std::string(version) + "-full");
+    EXPECT_TRUE(rec::WriteRecording(p, spec, rec::Interleave({rec::MakeStream(a), rec::MakeStream(b)})));
+    return p;
+}
+
+const char* const kMultiChannelVersions[] = {"V500", "V501", "V502", "V503", "V510", "V600"};
+
+size_t MultiChannelDataStart(const std::string& version) {
+    bool events = version == "V502" || version == "V503" || version == "V600";
+    return 48 + 3 * 28808 + (events ? 43200 : 0);
+}
+
+}  // namespace
+
+TEST(Robustness, EveryTruncationOfMultiChannelFiles) {
+    TempDir dir;
+    for (const char* version : kMultiChannelVersions) {
+        // Every length through the frame data, the index and event tables in
+        // large steps, every length through the channel table and the header:
+        // the file is cut shorter and shorter.
+        const std::string p = WriteMultiChannel(dir, version);
+        const size_t size = ReadFileBytes(p)->size();
+        const size_t dataStart = MultiChannelDataStart(version);
+        const size_t tablesEnd = 48 + 3 * 8 + 16;
+        for (size_t cut = size + 1; cut-- > 0;) {
+            if (cut + 24 < dataStart && cut > tablesEnd && cut % 1999 != 0) continue;
+            ASSERT_TRUE(rec::Truncate(p, cut));
+            ExerciseChannels(p);
+        }
+    }
+}
+
+TEST(Robustness, RandomDamageToMultiChannelFiles) {
+    TempDir dir;
+    std::mt19937 rng(4321);
+    for (const char* version : kMultiChannelVersions) {
+        const std::string bytes = *ReadFileBytes(WriteMultiChannel(dir, version));
+        const size_t tables = 48 + 3 * 8;
+        const size_t data = MultiChannelDataStart(version);
+        for (int round = 0; round < 240; ++round) {
+            std::string damaged = bytes;
+            for (int i = 0, flips = 1 + round % 6; i < flips; ++i) {
+                size_t at;
+                switch (round % 5) {
+                    case 0: at = rng() % tables; break;                               // header and channel table
+                    case 1: at = tables + (rng() % 3) * 28800 + rng() % 48; break;   // first slots of each index table
+                    case 2: at = data - 43200 + rng() % 48; break;                    // the event table (or index of slot 3)
+                    default: at = data + rng() % (bytes.size() - data); break;        // frame headers and payloads
+                }
+                damaged[at] = static_cast<char>(round % 2 ? 0xFF : rng());
+            }
+            // Slot counts up to 255, channel numbers 0 and above 8, huge lengths.
+            if (round % 7 == 0) damaged[std::string(version) == "V500" ? 44 : 42] = static_cast<char>(rng() % 256);
+            if (round % 11 == 0) damaged[49 + 8 * (rng() % 3)] = static_cast<char>(rng() % 256);
+            dir.Write("d", damaged);
+            ExerciseChannels(dir.File("d"));
+            if (round % 12 == 0) {
+                // The repair: open writable, close, rebuild from the damaged data.
+                if (auto r = OpenRecordingReader(1, dir.File("d"), 0)) {
+                    r->Close();
+                    g_StopRebuildIndex = false;
+                    r->RebuildIndex();
+                    r.reset();
+                    ExerciseChannels(dir.File("d"));
+                }
+            }
+        }
+    }
+}
+
+TEST(Robustness, HugeLengthsAndSlotCountsInMultiChannelFiles) {
+    TempDir dir;
+    for (const char* version : kMultiChannelVersions) {
+        const std::string p = WriteMultiChannel(dir, version);
+        const std::string bytes = *ReadFileBytes(p);
+        const size_t data = MultiChannelDataStart(version);
+        const size_t lengthAt = 12;  // in both frame header layouts
+        for (uint32_t length : {0xFFFFFFFFu, 0x80000000u, 600000u, 512000u}) {
+            // The length of the first and of the third record.
+            std::string damaged = bytes;
+            for (size_t record : {size_t(0), size_t(2)}) {
+                size_t at = data;
+                for (size_t i = 0; i < record; ++i) {
+                    at += (std::string(version) == "V510" ? 18 : 24) +
+                          GetU32(reinterpret_cast<const uint8_t*>(&bytes[at + lengthAt]));
+                }
+                ASSERT_LT(at + lengthAt + 4, damaged.size());
+                PutU32(reinterpret_cast<uint8_t*>(&damaged[at + lengthAt]), length);
+            }
+            dir.Write("huge", damaged);
+            ExerciseChannels(dir.File("huge"));
+        }
+        // 255 slots claimed by a file that holds three.
+        std::string many = bytes;
+        many[std::string(version) == "V500" ? 44 : 42] = static_cast<char>(255);
+        dir.Write("many", many);
+        ExerciseChannels(dir.File("many"));
+    }
 }

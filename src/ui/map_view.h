@@ -1,0 +1,83 @@
+#pragma once
+// The map pane ("iectrl_map", layout class "mapiectrl"): a browser view showing
+// one of the program's map pages, driven one way through the page's script
+// functions (map/script_call.h).
+//
+// The browser engine is started only when the pane is first shown with a page
+// to show, since it takes several processes and hundreds of megabytes. When it
+// cannot start, or its page process dies, the pane says why in plain words and
+// the rest of the player goes on.
+#include <QString>
+#include <QWidget>
+
+#include "map/script_call.h"
+
+class QLabel;
+class QStackedLayout;
+class QWebEnginePage;
+class QWebEngineView;
+
+namespace corvane {
+
+// ProgramFolder() + "Map/Google/gmap_cn.html" for map type 1, else the
+// Map/Baidu/baidu.html page; as a "file://" address.
+QString MapPageUrl(int mapType);
+
+class CMapIECtrl : public QWidget, public MapScriptTarget {
+    Q_OBJECT
+public:
+    explicit CMapIECtrl(QWidget* parent = nullptr);
+    ~CMapIECtrl() override;
+
+    // Stores the address and the map type (both copies).
+    void SetPage(const QString& url, int mapType);
+    // Shows the stored address: now when the browser runs, else as soon as
+    // the pane is visible.
+    void Navigate();
+    // Calls a global function of the loaded page with string arguments.
+    // False when there is no loaded page or the name is not a plain
+    // identifier; what the function does, or whether it exists, is not
+    // reported.
+    bool CallScript(const std::string& function, const std::vector<std::string>& args) override;
+
+    // The copy that selects the coordinate conversion.
+    int MapType() const { return mapType_; }
+    // The type of the page set for loading, compared with the settings after
+    // the options dialog.
+    int PageType() const { return pageType_; }
+    const QString& Url() const { return url_; }
+    bool PageReady() const { return pageReady_; }
+    // Why the pane shows no map; empty while there is no problem.
+    const QString& Problem() const { return problem_; }
+    // The running page, null before the browser starts (for checks).
+    QWebEnginePage* Page() const;
+
+    // What stops the browser engine from starting on this machine, in plain
+    // words; empty when nothing known does. Starts nothing.
+    static QString EngineProblem();
+
+signals:
+    // The page finished loading (ok) or failed to (Problem() says why).
+    void PageLoaded(bool ok);
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void StartEngine();
+    void Load();
+    void ShowProblem(const QString& text);
+
+    QString url_;
+    int mapType_ = 1;
+    int pageType_ = 1;
+    QString problem_;
+    bool wantPage_ = false;   // Navigate was asked for
+    bool pageReady_ = false;  // the page loaded and has not failed since
+    bool startQueued_ = false;
+    QStackedLayout* stack_;
+    QLabel* message_;
+    QWebEngineView* view_ = nullptr;
+};
+
+}  // namespace corvane

@@ -1,0 +1,95 @@
+// The map pane without the browser engine: the page choice, the two copies of
+// the map type, lazy start, and the plain-words failure path. The engine
+// itself runs in map_page_tests.
+#include "ui/map_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QUrl>
+#include <cstdlib>
+
+#include "app/program_folder.h"
+
+using namespace corvane;
+
+namespace {
+
+// Points the engine at a helper program that is not there, for one test.
+class MissingHelper {
+public:
+    MissingHelper() {
+        const char* old = std::getenv("QTWEBENGINEPROCESS_PATH");
+        if (old) saved_ = old, hadValue_ = true;
+        setenv("QTWEBENGINEPROCESS_PATH", "/nonexistent/QtWebEngineProcess", 1);
+    }
+    ~MissingHelper() {
+        if (hadValue_) setenv("QTWEBENGINEPROCESS_PATH", saved_.c_str(), 1);
+        else unsetenv("QTWEBENGINEPROCESS_PATH");
+    }
+
+private:
+    std::string saved_;
+    bool hadValue_ = false;
+};
+
+}  // namespace
+
+TEST(MapView, PageAddressFollowsTheMapType) {
+    QString folder = QString::fromStdString(ProgramFolder());
+    EXPECT_EQ(QUrl(MapPageUrl(1)).toLocalFile(), folder + "Map/Google/gmap_cn.html");
+    EXPECT_EQ(QUrl(MapPageUrl(0)).toLocalFile(), folder + "Map/Baidu/baidu.html");
+    EXPECT_EQ(QUrl(MapPageUrl(5)).toLocalFile(), folder + "Map/Baidu/baidu.html");
+    EXPECT_TRUE(MapPageUrl(1).startsWith("file:///"));
+
+    CMapIECtrl map;
+    EXPECT_EQ(map.objectName(), "iectrl_map");
+    map.SetPage(MapPageUrl(0), 0);
+    EXPECT_EQ(map.MapType(), 0);
+    EXPECT_EQ(map.PageType(), 0);
+    EXPECT_EQ(map.Url(), MapPageUrl(0));
+}
+
+TEST(MapView, NoScriptCallsWithoutAPageAndNoEngineWhileHidden) {
+    CMapIECtrl map;
+    map.SetPage(QUrl::fromLocalFile(QCoreApplication::applicationFilePath()).toString(), 1);
+    EXPECT_FALSE(map.CallScript("insertVehicle", {"Car"}));
+    map.Navigate();  // hidden: nothing starts
+    QCoreApplication::processEvents();
+    EXPECT_EQ(map.Page(), nullptr);
+    EXPECT_TRUE(map.Problem().isEmpty());
+    EXPECT_FALSE(map.CallScript("insertVehicle", {"Car"}));
+}
+
+TEST(MapView, MissingPageIsReportedWithoutStartingTheEngine) {
+    CMapIECtrl map;
+    map.SetPage(QUrl::fromLocalFile("/nonexistent/Map/Google/gmap_cn.html").toString(), 1);
+    map.show();
+    map.Navigate();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(map.Page(), nullptr);
+    EXPECT_TRUE(map.Problem().contains("/nonexistent/Map/Google/gmap_cn.html")) << map.Problem().toStdString();
+    auto* label = map.findChild<QLabel*>("map_problem");
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_EQ(label->text(), map.Problem());
+}
+
+TEST(MapView, EngineThatCannotStartLeavesAPlainMessage) {
+    MissingHelper helper;
+    EXPECT_TRUE(CMapIECtrl::EngineProblem().contains("/nonexistent/QtWebEngineProcess"));
+    CMapIECtrl map;
+    // Any existing file will do as the page: the engine is what fails.
+    map.SetPage(QUrl::fromLocalFile(QCoreApplication::applicationFilePath()).toString(), 1);
+    map.Navigate();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(map.Problem().isEmpty());  // still hidden: not tried yet
+    map.show();
+    QCoreApplication::processEvents();  // the start is queued behind the show
+    QCoreApplication::processEvents();
+    EXPECT_EQ(map.Page(), nullptr);
+    EXPECT_TRUE(map.Problem().startsWith("The map cannot be shown")) << map.Problem().toStdString();
+    EXPECT_TRUE(map.findChild<QLabel*>("map_problem")->isVisible());
+    EXPECT_FALSE(map.CallScript("insertVehicle", {"Car"}));
+}
