@@ -26,6 +26,7 @@
 #include "ui/option_dialog.h"
 #include "ui/qt_message_sink.h"
 #include "ui/import_dialog.h"
+#include "ui/map_view.h"
 #include "ui/speed_steps.h"
 #include "ui/wait_dialog.h"
 
@@ -85,6 +86,7 @@ CMainWindow::CMainWindow(QWidget* parent)
     fixFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Repairs, this);
     BuildLayout();
     SetLabels();
+    ChooseMapPage();
     title_->setText(QString("%1 (VER: %2)").arg(title_->text(), CORVANE_VERSION));
     setWindowTitle(title_->text());
     connect(&memoryTimer_, &QTimer::timeout, this, &CMainWindow::UpdateMemoryText);
@@ -156,9 +158,11 @@ void CMainWindow::BuildLayout() {
     video_->setObjectName("videoctrl");
     video_->setStyleSheet("#videoctrl { background: black; }");
     video_->setMinimumWidth(30);
-    map_ = new QWidget;
-    map_->setObjectName("iectrl_map");
-    map_->setMinimumWidth(30);
+    map_ = new CMapIECtrl;
+    mapFeed_ = std::make_unique<CMapFeed>(*map_);
+    connect(&gpsTimer_, &QTimer::timeout, this, [this] {
+        if (copyFix_) mapFeed_->Tick(copyFix_(), map_->MapType());
+    });
     split_->addWidget(video_);
     split_->addWidget(map_);
     split_->setStretchFactor(0, 1);
@@ -343,7 +347,7 @@ void CMainWindow::ShowOptionMenu() {
     if (chosen == convert) {
         // The conversion dialog works on the current day.
     } else if (chosen == option) {
-        CDlgOption(g_AppSettings, SettingsFilePath(), this).exec();
+        if (CDlgOption(g_AppSettings, SettingsFilePath(), this).exec() == QDialog::Accepted) ApplyMapOptions();
     } else if (chosen == about) {
         CDlgAbout(this).exec();
     }
@@ -479,9 +483,32 @@ void CMainWindow::keyPressEvent(QKeyEvent* e) {
     }
 }
 
+void CMainWindow::ChooseMapPage() {
+    int type = g_AppSettings.MapName;
+    map_->SetPage(MapPageUrl(type), type);
+    map_->Navigate();
+    split_->widget(1)->setVisible(g_AppSettings.ShowMap != 0);
+}
+
+void CMainWindow::ApplyMapOptions() {
+    if (map_->PageType() != g_AppSettings.MapName) ChooseMapPage();
+}
+
+void CMainWindow::StartMapFeed(const std::string& vehicleName, std::function<MapFix()> copyFix) {
+    copyFix_ = std::move(copyFix);
+    mapFeed_->Start(vehicleName);
+    gpsTimer_.start(1000);
+}
+
+void CMainWindow::StopMapFeed() {
+    gpsTimer_.stop();
+    mapFeed_->Stop();
+}
+
 void CMainWindow::closeEvent(QCloseEvent* e) {
     memoryTimer_.stop();
     positionTimer_.stop();
+    gpsTimer_.stop();
     QMainWindow::closeEvent(e);
 }
 

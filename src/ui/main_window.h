@@ -4,10 +4,12 @@
 // maintenance workers.
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "catalogue/day_video.h"
 #include "catalogue/maintenance.h"
+#include "map/map_feed.h"
 #include "ui/recording_list_model.h"
 
 class QLabel;
@@ -19,6 +21,8 @@ class QTabWidget;
 class QTableView;
 
 namespace corvane {
+
+class CMapIECtrl;
 
 class CMainWindow : public QMainWindow {
     Q_OBJECT
@@ -44,6 +48,20 @@ public:
     // The row menu's commands on the selected row of the current list.
     void ExportSelectedTo(const QString& folder);
     void RepairSelected();
+
+    // The map pane: the page chosen by the map-type setting (loaded once the
+    // pane is on screen), the pane shown or hidden by the show-map setting.
+    // Called at start; ApplyMapOptions after a confirmed options dialog
+    // chooses again only when the map type changed.
+    void ChooseMapPage();
+    void ApplyMapOptions();
+    // The map feed (timer 2): start it after playback started, with the
+    // group's vehicle name and a copy of its latest fix; stop it at stop,
+    // which removes the vehicle from the map.
+    void StartMapFeed(const std::string& vehicleName, std::function<MapFix()> copyFix);
+    void StopMapFeed();
+    CMapIECtrl* MapCtrl() const { return map_; }
+    const CMapFeed& MapFeed() const { return *mapFeed_; }
 
 protected:
     bool event(QEvent* e) override;
@@ -84,7 +102,7 @@ private:
     QTabWidget* tabs_;
     QSplitter* split_;
     QWidget* video_;
-    QWidget* map_;
+    CMapIECtrl* map_;
     QLabel* title_;
     QLabel* memory_;
     QPushButton* selectDay_;
@@ -103,6 +121,9 @@ private:
     QLabel* speedLabel_;
     QTimer positionTimer_;  // 1 s while playing
     QTimer memoryTimer_;    // 3 s, always
+    std::unique_ptr<CMapFeed> mapFeed_;
+    std::function<MapFix()> copyFix_;  // the playing group's latest fix
+    QTimer gpsTimer_;                  // timer 2: 1 s while playing, feeds the map
 };
 
 }  // namespace corvane

@@ -11,6 +11,8 @@
 #include <cstdlib>
 
 #include "app/program_folder.h"
+#include "app/settings.h"
+#include "ui/main_window.h"
 
 using namespace corvane;
 
@@ -92,4 +94,37 @@ TEST(MapView, EngineThatCannotStartLeavesAPlainMessage) {
     EXPECT_TRUE(map.Problem().startsWith("The map cannot be shown")) << map.Problem().toStdString();
     EXPECT_TRUE(map.findChild<QLabel*>("map_problem")->isVisible());
     EXPECT_FALSE(map.CallScript("insertVehicle", {"Car"}));
+}
+
+TEST(MapView, MainWindowChoosesThePageFromTheSettings) {
+    AppSettings saved = g_AppSettings;
+    g_AppSettings.MapName = 0;
+    g_AppSettings.ShowMap = 1;
+    {
+        CMainWindow w;  // never shown: the browser engine stays off
+        CMapIECtrl* map = w.MapCtrl();
+        ASSERT_NE(map, nullptr);
+        EXPECT_EQ(w.findChild<CMapIECtrl*>("iectrl_map"), map);
+        EXPECT_EQ(map->Url(), MapPageUrl(0));
+        EXPECT_EQ(map->MapType(), 0);
+        EXPECT_TRUE(map->isVisibleTo(&w));
+
+        // The options dialog confirmed with only the pane switched off: no change
+        // until the next start.
+        g_AppSettings.ShowMap = 0;
+        w.ApplyMapOptions();
+        EXPECT_TRUE(map->isVisibleTo(&w));
+        // With another map type the page is chosen again, and the pane follows.
+        g_AppSettings.MapName = 1;
+        w.ApplyMapOptions();
+        EXPECT_EQ(map->Url(), MapPageUrl(1));
+        EXPECT_EQ(map->PageType(), 1);
+        EXPECT_FALSE(map->isVisibleTo(&w));
+
+        w.StartMapFeed(" Bus 9\t", [] { return MapFix{}; });
+        EXPECT_EQ(w.MapFeed().VehicleName(), "Bus 9");
+        w.StopMapFeed();
+        EXPECT_EQ(map->Page(), nullptr);
+    }
+    g_AppSettings = saved;
 }
