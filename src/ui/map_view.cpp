@@ -165,7 +165,7 @@ void CMapIECtrl::StartEngine() {
                 if (status == QWebEnginePage::NormalTerminationStatus) return;
                 pageReady_ = false;
                 ShowProblem(QString("The map stopped: the web browser engine's page process ended unexpectedly "
-                                    "(%1, exit code %2). Choose the map again in the options to restart it.")
+                                    "(%1, exit code %2). The player goes on without the map.")
                                 .arg(status == QWebEnginePage::KilledTerminationStatus ? "killed" : "crashed")
                                 .arg(code));
                 emit PageLoaded(false);

@@ -7,10 +7,12 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEnginePage>
+#include <csignal>
 #include <cstdlib>
 
 #include "ui/map_view.h"
@@ -117,6 +119,19 @@ TEST_P(MapPage, SixFunctionsDriveTheVehicle) {
     EXPECT_TRUE(map_.CallScript("noSuchFunction", {"x"}));
     ASSERT_TRUE(map_.CallScript("updateVehicle", {"Car", "east", "22.8", "1.000000", "0", "0.0", "", ""}));
     EXPECT_EQ(State(map_)["vehicles"].toObject()["Car"].toObject()["track"].toInt(), 1);
+}
+
+TEST_P(MapPage, PageProcessThatDiesLeavesAPlainMessage) {
+    qint64 pid = map_.Page()->renderProcessPid();
+    ASSERT_GT(pid, 0);
+    QSignalSpy failed(&map_, &CMapIECtrl::PageLoaded);
+    ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+    ASSERT_TRUE(failed.wait(30000));
+    EXPECT_FALSE(failed.at(0).at(0).toBool());
+    EXPECT_FALSE(map_.PageReady());
+    EXPECT_TRUE(map_.Problem().startsWith("The map stopped")) << map_.Problem().toStdString();
+    EXPECT_TRUE(map_.findChild<QLabel*>("map_problem")->isVisible());
+    EXPECT_FALSE(map_.CallScript("updateVehicle", {"Car", "114", "22", "0", "0", "0", "", ""}));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPages, MapPage, ::testing::Values(1, 0),

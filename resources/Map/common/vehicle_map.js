@@ -61,11 +61,12 @@
       if (!(north > south && east > west)) return;
       var step = gridStep(Math.max(north - south, east - west));
       var lon, lat;
-      for (lon = Math.ceil(west / step) * step; lon <= east; lon += step) {
+      var first = Math.ceil(west / step), i;
+      for (i = first; (lon = i * step) <= east; i++) {
         group.addLayer(L.polyline([[south, lon], [north, lon]], style));
         group.addLayer(label([north, lon], degreeText(lon, step), [-3, -2]));
       }
-      for (lat = Math.ceil(south / step) * step; lat <= north; lat += step) {
+      for (i = Math.ceil(south / step); (lat = i * step) <= north; i++) {
         group.addLayer(L.polyline([[lat, west], [lat, east]], style));
         group.addLayer(label([lat, west], degreeText(lat, step), [-3, 14]));
       }
@@ -234,7 +235,8 @@
       return;
     }
     map = L.map('map', { crs: options.crs || L.CRS.EPSG3857, minZoom: 2, maxZoom: options.maxZoom || 18,
-                         zoomControl: true, attributionControl: true, worldCopyJump: false });
+                         zoomControl: false, attributionControl: true, worldCopyJump: false });
+    L.control.zoom({ position: 'bottomright' }).addTo(map);  // the top and left edges carry the grid labels
     map.createPane('grid').style.zIndex = 150;  // beneath the tiles (200)
     map.setView([34, 108], 4);
     var grid = GridLayer();
