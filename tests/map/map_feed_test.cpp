@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "map/script_call.h"
 
@@ -151,23 +150,4 @@ TEST(MapFeed, SouthernFixIsSentSouth) {
     ASSERT_EQ(map.calls.size(), 5u);
     // Outside the box: the plain signed degrees.
     EXPECT_EQ(map.calls[3].args, (Names{"", "-114.053333", "-22.541667", "2.000000", "0", "12.5", "", ""}));
-}
-
-TEST(MapFeed, FixNumbersFromTheDecodedTexts) {
-    GpsFix g;
-    g.status = 'A';
-    std::strcpy(g.latitude, "2232.5000");
-    g.latHemisphere = 'N';
-    std::strcpy(g.longitude, "11403.2000");
-    g.lonHemisphere = 'E';
-    g.speed = 3.5f;
-    g.course = 180;
-    MapFix m = MapFixFromGpsFix(g);
-    EXPECT_EQ(m.status, 'A');
-    EXPECT_DOUBLE_EQ(m.latitude, 2232.5);
-    EXPECT_DOUBLE_EQ(m.longitude, 11403.2);
-    EXPECT_EQ(m.latHemisphere, 'N');
-    EXPECT_EQ(m.lonHemisphere, 'E');
-    EXPECT_EQ(m.speed, 3.5f);
-    EXPECT_EQ(m.course, 180.0f);
 }
