@@ -1,0 +1,417 @@
+#include "playback/video_draw.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "playback/message_box.h"
+#include "playback/picture_bmp.h"
+#include "playback/video_group.h"
+#include "playback/video_port.h"
+
+namespace corvane {
+namespace {
+
+// Decoder calls per record at most; a decoder that keeps answering "picture
+// ready" without ever running dry is not followed further.
+constexpr int kMaxPicturesPerRecord = 64;
+
+void* HevcMalloc(uint32_t, uint32_t size) { return std::malloc(size); }
+void HevcFree(uint32_t, void* memory) { std::free(memory); }
+void HevcLog(uint32_t, int32_t, const char*, ...) {}
+
+void ShowMessage(const PlaybackEnvironment& env, const char* text) {
+    if (env.messages) env.messages->Show(text);
+}
+
+// Largest picture the H.264 decoder is told to expect, in macroblocks.
+void H264Limits(int width, uint32_t& widthMb, uint32_t& heightMb) {
+    switch (width) {
+    case 704: widthMb = 80, heightMb = 48; break;
+    case 960:
+    case 1280: widthMb = 96, heightMb = 68; break;
+    case 1920: widthMb = 120, heightMb = 68; break;
+    default: widthMb = 40, heightMb = 32; break;
+    }
+}
+
+}  // namespace
+
+CVideoDraw::CVideoDraw(CVideoPort& owner, const PlaybackEnvironment& env) : owner_(owner), env_(env) {
+    if (env_.video) output_ = env_.video->NewOutput(owner_.Index());
+}
+
+CVideoDraw::~CVideoDraw() {
+    StopDecoding();
+    CxLock render(renderLock_);
+    output_.reset();
+}
+
+bool CVideoDraw::CreateDecoder(CxFileReader* reader) {
+    if (reader && reader->IsHevc()) {
+        IHW265D_InitParam p{};
+        p.channelId = uint32_t(owner_.Index() + 1);
+        p.iMaxWidth = reader->GetWidth();
+        p.iMaxHeight = reader->GetHeight();
+        p.iMaxRefNum = 4;
+        p.iMaxVPSNum = 2;
+        p.iMaxSPSNum = 4;
+        p.iMaxPPSNum = 16;
+        p.iBitDepth = 8;
+        p.eThreadType = 0;
+        p.eOutputOrder = 1;
+        p.MallocFxn = &HevcMalloc;
+        p.FreeFxn = &HevcFree;
+        p.LogFxn = &HevcLog;
+        IHW265D_Handle handle = nullptr;
+        if (IHW265D_Create(&handle, &p) != IHW265D_OK) return false;
+        h265_ = handle;
+        return true;
+    }
+    Hi264DecAttr attr{};
+    attr.pictureFormat = 0;
+    attr.streamType = 0;
+    H264Limits(reader ? reader->GetWidth() : 0, attr.maxWidthMb, attr.maxHeightMb);
+    attr.bufferCount = reader ? uint32_t(reader->GetFrameRate()) : 25;
+    attr.workMode = 1;
+    h264_ = Hi264DecCreate(&attr);
+    return h264_ != nullptr;
+}
+
+void CVideoDraw::DestroyDecoder() {
+    if (h265_) IHW265D_Delete(h265_);
+    if (h264_) Hi264DecDestroy(h264_);
+    h265_ = nullptr;
+    h264_ = nullptr;
+}
+
+bool CVideoDraw::CreateOutput() {
+    CxLock render(renderLock_);
+    ready_ = 0;
+    CxFileReader* reader = owner_.Reader();
+    bool accelerated = false;
+    if (!output_ || !reader || !output_->Create(reader->GetWidth(), reader->GetHeight(), &accelerated)) {
+        if (output_) output_->Destroy();
+        return false;
+    }
+    owner_.SetRenderFlag(accelerated ? 1 : 0);
+    ready_ = 1;
+    return true;
+}
+
+void CVideoDraw::DestroyOutput() {
+    CxLock render(renderLock_);
+    ready_ = 0;
+    if (output_) output_->Destroy();
+}
+
+void CVideoDraw::AllocateBuffers(int width, int height) {
+    const size_t w = width > 0 ? size_t(width) : 0, h = height > 0 ? size_t(height) : 0;
+    {
+        CxLock decode(decodeLock_);
+        input_.clear();
+        try {
+            input_.assign(w * h * 3, 0);
+        } catch (const std::bad_alloc&) {
+            input_.clear();  // every record then gives no picture
+        }
+    }
+    CxLock picture(pictureLock_);
+    try {
+        planeY_.assign(w * h * 2, 0);
+        planeU_.assign((h / 2) * (w / 2), 128);
+        planeV_.assign((h / 2) * (w / 2), 128);
+    } catch (const std::bad_alloc&) {
+        planeY_.clear();
+        planeU_.clear();
+        planeV_.clear();
+    }
+    pictureWidth_ = int(w);
+    pictureHeight_ = int(h);
+}
+
+void CVideoDraw::FreeBuffers() {
+    {
+        CxLock decode(decodeLock_);
+        std::vector<uint8_t>().swap(input_);
+        current_.reset();
+    }
+    CxLock picture(pictureLock_);
+    std::vector<uint8_t>().swap(planeY_);
+    std::vector<uint8_t>().swap(planeU_);
+    std::vector<uint8_t>().swap(planeV_);
+    pictureWidth_ = pictureHeight_ = 0;
+}
+
+int CVideoDraw::StartDecoding() {
+    if (IsRunning()) return 1;
+    CxFileReader* reader = owner_.Reader();
+    if (!CreateDecoder(reader)) {
+        ShowMessage(env_, kMsgCreateDecoderFailed);
+        return 0;
+    }
+    if (!CreateOutput()) {
+        DestroyDecoder();
+        ShowMessage(env_, kMsgCreateOutputFailed);
+        return 0;
+    }
+    picturesDecoded_ = 0;
+    picturesShown_ = 0;
+    AllocateBuffers(reader ? reader->GetWidth() : 0, reader ? reader->GetHeight() : 0);
+
+    // Read ahead once and show the first picture before playback begins.
+    owner_.ReadStepNormal(0);
+    std::unique_ptr<CxMemUnit> head;
+    {
+        CxLock queue(queueLock_);
+        if (!queue_.empty()) {
+            head = std::move(queue_.front());
+            queue_.pop_front();
+        }
+    }
+    if (head) {
+        CxLock decode(decodeLock_);
+        if (StreamHidden()) owner_.NoteShown(head->Header().timestamp);
+        else DecodeRecord(*head);
+    }
+
+    wake_.Reset();
+    stop_ = 0;
+    if (!StartWorker(env_, WorkerKind::kDecoding, thread_, [this] { ThreadLoop(); })) {
+        stop_ = 1;
+        FreeBuffers();
+        DestroyOutput();
+        DestroyDecoder();
+        return 0;
+    }
+    return 1;
+}
+
+void CVideoDraw::StopDecoding() {
+    stop_ = 1;
+    wake_.Set();
+    if (thread_.joinable()) thread_.join();
+    DestroyOutput();
+    {
+        CxLock decode(decodeLock_);
+        DestroyDecoder();
+    }
+    wake_.Reset();
+    ClearQueue();
+    FreeBuffers();
+    hold = 0;
+}
+
+bool CVideoDraw::StreamHidden() {
+    if (owner_.Index() != 0) return false;
+    CxFileReader* first = owner_.FirstReader();
+    return first && first->HiddenStream != 0;
+}
+
+void CVideoDraw::ThreadLoop() {
+    while (!stop_.load()) {
+        if (hold.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        bool empty;
+        {
+            CxLock queue(queueLock_);
+            empty = queue_.empty();
+        }
+        if (empty) {
+            // A push sets the event, so a new record is taken at once.
+            wake_.Wait(1);
+            continue;
+        }
+        {
+            CxLock decode(decodeLock_);
+            current_.reset();
+            {
+                CxLock queue(queueLock_);
+                if (!queue_.empty()) {
+                    current_ = std::move(queue_.front());
+                    queue_.pop_front();
+                }
+            }
+            if (current_) {
+                // Frames of a hidden stream are taken but never decoded; their
+                // times still move the channel (and the group clock) on, so
+                // that the other channels do not wait for it for ever.
+                if (StreamHidden()) owner_.NoteShown(current_->Header().timestamp);
+                else DecodeRecord(*current_);
+            }
+        }
+        wake_.Wait(0);
+    }
+}
+
+void CVideoDraw::PushFrame(std::unique_ptr<CxMemUnit> record) {
+    if (!record) return;
+    {
+        CxLock queue(queueLock_);
+        queue_.push_back(std::move(record));
+    }
+    wake_.Set();
+}
+
+bool CVideoDraw::HasRoom() {
+    if (!owner_.Recording()) return false;
+    CxFileReader* reader = owner_.Reader();
+    // A reader that reports no frame rate records at 25 frames per second;
+    // a limit of 0 would keep the channel from ever reading.
+    int limit = reader ? reader->GetFrameRate() : 25;
+    if (limit <= 0) limit = 25;
+    CxLock queue(queueLock_);
+    return queue_.size() < size_t(limit);
+}
+
+void CVideoDraw::ClearQueue() {
+    std::list<std::unique_ptr<CxMemUnit>> dropped;
+    {
+        CxLock queue(queueLock_);
+        dropped.swap(queue_);
+    }
+}
+
+size_t CVideoDraw::QueueCount() {
+    CxLock queue(queueLock_);
+    return queue_.size();
+}
+
+std::vector<uint64_t> CVideoDraw::QueuedTimestamps() {
+    CxLock queue(queueLock_);
+    std::vector<uint64_t> out;
+    for (const auto& r : queue_) out.push_back(r->Header().timestamp);
+    return out;
+}
+
+void CVideoDraw::DecodeRecord(const CxMemUnit& record) {
+    const RecordHeader header = record.Header();
+    const uint32_t length = header.length;
+    // The stored length must be there in the unit (a payload too long for a
+    // unit is not kept) and fit the input buffer.
+    if (length == 0 || length > kUnitSize || input_.empty() || length > record.PayloadSize() ||
+        length > input_.size())
+        return;
+    std::memcpy(input_.data(), record.Payload(), length);
+    owner_.NoteShown(header.timestamp);
+    if (env_.onDecode) env_.onDecode(owner_.Index(), header);
+
+    if (h265_) {
+        IHW265D_InArgs in{};
+        in.stream = input_.data();
+        in.length = length;
+        IHW265D_OutArgs out{};
+        for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
+            out.bytesConsumed = 0;
+            out.status = 3;
+            IHW265D_Decode(h265_, &in, &out);
+            if (out.status != IHW265D_PICTURE_READY) break;  // used up, nothing more, or failed
+            PictureRef p;
+            p.width = int(out.width);
+            p.height = int(out.height);
+            for (int k = 0; k < 3; ++k) p.plane[k] = out.planes[k];
+            p.pitch[0] = int(out.yStride);
+            p.pitch[1] = p.pitch[2] = int(out.uvStride);
+            ++picturesDecoded_;
+            ShowPicture(p, true);
+            const uint32_t used = out.bytesConsumed < in.length ? out.bytesConsumed : in.length;
+            in.stream += used;
+            in.length -= used;
+        }
+    } else if (h264_) {
+        Hi264DecPicture picture{};
+        int32_t r = Hi264DecFrame(h264_, input_.data(), length, 0, &picture, 0);
+        for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
+            if (r == kHi264DecPictureOut) {
+                PictureRef p;
+                p.width = int(picture.width);
+                p.height = int(picture.height);
+                p.plane[0] = picture.y;
+                p.plane[1] = picture.u;
+                p.plane[2] = picture.v;
+                p.pitch[0] = p.width;
+                p.pitch[1] = p.pitch[2] = p.width / 2;
+                ++picturesDecoded_;
+                ShowPicture(p, false);
+            }
+            if (r == kHi264DecNeedMoreInput || r == kHi264DecNoMorePictures) break;
+            picture = Hi264DecPicture{};
+            r = Hi264DecFrame(h264_, nullptr, 0, 0, &picture, 0);
+        }
+    }
+}
+
+void CVideoDraw::ShowPicture(const PictureRef& p, bool fromHevc) {
+    if (!visible_.load() || p.width <= 0 || p.height <= 0 || !p.plane[0] || !p.plane[1] || !p.plane[2]) return;
+    const size_t w = size_t(p.width), h = size_t(p.height), cw = w / 2, ch = h / 2;
+    PictureRef packed;
+    {
+        CxLock picture(pictureLock_);
+        if (p.width != pictureWidth_ || p.height != pictureHeight_ || planeY_.empty()) {
+            try {
+                planeY_.assign(w * h, 0);
+                planeU_.assign(ch * cw, 128);
+                planeV_.assign(ch * cw, 128);
+                pictureWidth_ = p.width;
+                pictureHeight_ = p.height;
+            } catch (const std::bad_alloc&) {
+                planeY_.clear();
+                planeU_.clear();
+                planeV_.clear();
+                pictureWidth_ = pictureHeight_ = 0;
+                return;
+            }
+        }
+        for (size_t r = 0; r < h; ++r) std::memcpy(&planeY_[r * w], p.plane[0] + r * size_t(p.pitch[0]), w);
+        for (size_t r = 0; r < ch; ++r) {
+            std::memcpy(&planeU_[r * cw], p.plane[1] + r * size_t(p.pitch[1]), cw);
+            std::memcpy(&planeV_[r * cw], p.plane[2] + r * size_t(p.pitch[2]), cw);
+        }
+        packed.width = p.width;
+        packed.height = p.height;
+        packed.plane[0] = planeY_.data();
+        packed.plane[1] = planeU_.data();
+        packed.plane[2] = planeV_.data();
+        packed.pitch[0] = p.width;
+        packed.pitch[1] = packed.pitch[2] = p.width / 2;
+    }
+    // The H.265 picture goes out from the packed copy (the decoder's rows have
+    // a stride of their own), the H.264 one from the decoder's packed planes.
+    // The copy is only read here, on the thread that alone writes it.
+    CxLock render(renderLock_);
+    if (!ready_.load() || !output_) return;
+    output_->Present(fromHevc ? packed : p);
+    ++picturesShown_;
+}
+
+void CVideoDraw::OnPaint() {
+    if (!ready_.load()) return;  // the window paints black
+    CxLock decode(decodeLock_);
+    if (current_ && !StreamHidden()) DecodeRecord(*current_);
+}
+
+void CVideoDraw::OnSize() {
+    if (!ready_.load()) return;
+    CxLock render(renderLock_);
+    DestroyOutput();
+    CreateOutput();
+}
+
+bool CVideoDraw::SavePicture(const std::string& path) {
+    CxFileReader* reader = owner_.Reader();
+    if (!reader) return false;
+    const int width = reader->GetWidth(), height = reader->GetHeight();
+    std::vector<uint8_t> bgr;
+    {
+        CxLock picture(pictureLock_);
+        if (planeY_.empty()) return false;
+        PackedPicture p{planeY_.data(), planeU_.data(), planeV_.data(), pictureWidth_, pictureHeight_};
+        bgr = ConvertToBgr24(p, width, height);
+    }
+    return !bgr.empty() && WriteBmp24(path, bgr, width, height);
+}
+
+}  // namespace corvane

@@ -1,0 +1,129 @@
+#pragma once
+// CVideoDraw: one channel's decoder. It owns a queue of compressed video
+// records, a decoding thread that takes them in order and decodes each at
+// once (pacing is the reading side's business), the last picture for repaint
+// and snapshots, and the channel's video output.
+//
+// Locks, in the order they may be taken:
+//   decode lock  -> queue lock (briefly, to take the next record)
+//   decode lock  -> picture lock, then (released) render lock
+// The queue lock is never held while another lock is taken. Paint takes the
+// decode lock, size changes the render lock only, SavePicture the picture
+// lock only.
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "codecs/hi264dec.h"
+#include "hevc/ihw265d.h"
+#include "platform/sync.h"
+#include "playback/playback_env.h"
+#include "playback/video_output.h"
+#include "readers/file_reader.h"
+#include "readers/mem_unit.h"
+
+namespace corvane {
+
+class CVideoPort;
+
+class CVideoDraw {
+public:
+    CVideoDraw(CVideoPort& owner, const PlaybackEnvironment& env);
+    ~CVideoDraw();
+    CVideoDraw(const CVideoDraw&) = delete;
+    CVideoDraw& operator=(const CVideoDraw&) = delete;
+
+    // GUI thread. Creates decoder and output, reads ahead once through the
+    // port, shows the first picture and starts the decoding thread. 1 when
+    // started; 0 (after a message for a decoder or output failure) otherwise.
+    int StartDecoding();
+    // GUI thread. Stops the thread and releases everything.
+    void StopDecoding();
+
+    // Reading side, under the group lock.
+    void PushFrame(std::unique_ptr<CxMemUnit> record);
+    // Room for one more record: fewer queued than the channel's frame rate
+    // (25 when the reader is missing or reports none); false without a
+    // recording.
+    bool HasRoom();
+    void ClearQueue();
+
+    // GUI thread: the window's paint and size messages, and whether the
+    // window is visible (a hidden channel decodes but shows nothing).
+    void OnPaint();
+    void OnSize();
+    void SetVisible(bool visible) { visible_ = visible; }
+    bool IsVisible() const { return visible_.load(); }
+
+    // Writes the last picture as a 24-bit BMP of the reader's size.
+    bool SavePicture(const std::string& path);
+
+    // Set by the group while paused; the decoding thread idles while it is set.
+    std::atomic<uint8_t> hold{0};
+
+    // Decodes one record and shows what comes out. Decoding thread (and GUI
+    // thread for paint), with the decode lock held.
+    void DecodeRecord(const CxMemUnit& record);
+
+    // State, for the group, tests and statistics.
+    bool IsRunning() const { return stop_.load() == 0; }
+    bool IsReady() const { return ready_.load() != 0; }
+    size_t QueueCount();
+    std::vector<uint64_t> QueuedTimestamps();
+    uint64_t PicturesDecoded() const { return picturesDecoded_.load(); }
+    uint64_t PicturesShown() const { return picturesShown_.load(); }
+    VideoOutput* Output() { return output_.get(); }
+    bool UsesHevc() const { return h265_ != nullptr; }
+
+private:
+    void ThreadLoop();
+    bool CreateDecoder(CxFileReader* reader);
+    void DestroyDecoder();
+    bool CreateOutput();
+    void DestroyOutput();
+    void AllocateBuffers(int width, int height);
+    void FreeBuffers();
+    // Channel 0 of a recording whose first reader hides its stream.
+    bool StreamHidden();
+    void TakeRecord(std::unique_ptr<CxMemUnit> record);
+    void ShowPicture(const PictureRef& picture, bool fromHevc);
+
+    CVideoPort& owner_;
+    const PlaybackEnvironment& env_;
+
+    // Made on the GUI thread by StartDecoding before the thread starts, used
+    // by the decoding thread (or GUI paint) under the decode lock, released by
+    // StopDecoding after the thread has ended.
+    Hi264DecHandle h264_ = nullptr;
+    IHW265D_Handle h265_ = nullptr;
+    std::vector<uint8_t> input_;
+    std::unique_ptr<CxMemUnit> current_;  // the record last taken from the queue
+    CxMutex decodeLock_;
+
+    CxMutex queueLock_;
+    std::list<std::unique_ptr<CxMemUnit>> queue_;  // under queueLock_
+
+    CxEvent wake_;  // set after every push and at stop
+    std::thread thread_;
+    std::atomic<uint8_t> stop_{1};  // GUI thread writes; 1 whenever no thread runs
+
+    // The last shown picture, packed; under the picture lock.
+    CxMutex pictureLock_;
+    std::vector<uint8_t> planeY_, planeU_, planeV_;
+    int pictureWidth_ = 0, pictureHeight_ = 0;
+
+    // The output and whether it is ready; under the render lock.
+    CxMutex renderLock_;
+    std::unique_ptr<VideoOutput> output_;
+    std::atomic<uint8_t> ready_{0};  // written under the render lock; read anywhere
+
+    std::atomic<bool> visible_{true};  // GUI thread writes, decoding thread reads
+    std::atomic<uint64_t> picturesDecoded_{0};  // decoding thread writes
+    std::atomic<uint64_t> picturesShown_{0};
+};
+
+}  // namespace corvane

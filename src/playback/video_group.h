@@ -1,0 +1,190 @@
+#pragma once
+// CVideoGroup: plays one recording with all its channels at once. It binds
+// channel window i to channel i of the recording, runs a reading thread and
+// an audio thread that hand the records to the channel decoders and to the
+// sound output, keeps the channels in step through the group clock, and
+// carries out the main window's commands.
+//
+// Pacing: when the selected channel has sound, sound is on and the speed is
+// normal, the sound device paces everything (audio-driven): the audio thread
+// plays one audio record, waits for the device to have played a block, and
+// runs a read step when its queue is empty. Otherwise the reading thread runs
+// a read step for all channels and waits a time that follows from the frame
+// rate and the speed (video-driven). A channel other than the clock channel
+// reads only while it has shown nothing later than the clock channel.
+//
+// Threads and locks: the GUI thread runs every command; the reading and
+// audio threads run read steps under the group lock (so reading never
+// overlaps, nor with SeekAll); frame queues, the audio queue and the GPS fix
+// have their own locks, taken inside the group lock, never around it.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "catalogue/day_video.h"
+#include "platform/message_sink.h"
+#include "platform/sync.h"
+#include "playback/playback_env.h"
+#include "playback/sound_output.h"
+#include "playback/video_port.h"
+
+namespace corvane {
+
+// The group's numeric copy of the latest GPS fix (zero at creation, kept
+// between recordings).
+struct GroupGpsFix {
+    uint8_t status = 0;  // 0: no fix yet
+    double latitude = 0;  // ddmm.mmmm
+    uint8_t latHemisphere = 0;
+    double longitude = 0;  // dddmm.mmmm
+    uint8_t lonHemisphere = 0;
+    float speed = 0;
+    float course = 0;
+    uint8_t dateTime[8] = {};  // as in the decoded fix: u16 year, month, day, hour, minute, second, 0
+};
+
+enum PlayState : int32_t { kStopped = 0, kPlaying = 1, kPaused = 2 };
+
+// The reading thread's wait after a step, in milliseconds: normal speed the
+// smallest frame interval; 2 and 4 (and other positive codes below 8)
+// 1000 / (frame rate x code); key frames forward 8: 125, 16: 80, 32: 40,
+// 64: 20; backward -2: 500, -4: 250, -8: 125, -16: 80, -32: 40; any other
+// code 500.
+uint32_t StepWaitMs(int speed, int minFrameInterval, int maxFrameRate);
+
+// Observes the group's own decisions; the desktop player implements it to
+// lock redrawing while channels move.
+class GroupView {
+public:
+    virtual ~GroupView() = default;
+    virtual void LockUpdate() = 0;
+    virtual void UnlockUpdate() = 0;
+};
+
+class CVideoGroup {
+public:
+    static constexpr int kMaxChannels = 8;
+
+    explicit CVideoGroup(PlaybackEnvironment env);
+    ~CVideoGroup();
+    CVideoGroup(const CVideoGroup&) = delete;
+    CVideoGroup& operator=(const CVideoGroup&) = delete;
+
+    // The control's create, size and destroy messages (GUI thread). Create
+    // resets the state and the speech decoders, makes the eight channel
+    // windows, lays them out two by two and selects channel 0.
+    void OnCreate();
+    void OnSize(const Rect& area);
+    void OnDestroy();
+
+    // Main window commands (GUI thread).
+    bool OpenRecording(CDayVideo* day, CDiskVideo* recording, const PlayRange* range, MessageSink* mainWindow);
+    void StopPlayback();
+    void ResetState();
+    void PausePlayback();
+    void ResumePlayback();
+    void SeekAll(int second);
+    void SetSpeed(int code);
+    void SetVolume(int level);
+    void SelectChannel(int index);
+    int CurrentSecond();
+    void CopyGpsFix(GroupGpsFix* out);
+    std::string VehicleName();
+
+    int32_t State() const { return state_.load(); }
+    int32_t Speed() const { return speed_.load(); }
+    bool KeyFrameMode() const { return keyFrameMode_.load() != 0; }
+    CDayVideo* OpenMarker() const { return openDay_.load(); }
+    int MinFrameInterval() const { return minFrameInterval_.load(); }
+    int MaxFrameRate() const { return maxFrameRate_.load(); }
+
+    // Layout (GUI thread): 0 one cell, 1 two by two, 2 three by three.
+    void SetLayoutMode(int mode) { layoutMode_ = mode; }
+    int LayoutMode() const { return layoutMode_; }
+    void Relayout();
+    void ZoomChannel(CVideoPort* port, bool on);
+    CVideoPort* ZoomedChannel() const { return zoomed_; }
+    bool RelayoutPending() const { return relayoutPending_ != 0; }
+    const Rect& Area() const { return area_; }
+    void SetView(GroupView* view) { view_ = view; }
+
+    // Channels.
+    int ChannelCount() const { return static_cast<int>(ports_.size()); }
+    CVideoPort* Port(int index) const;
+    CVideoPort* Selected() const { return selected_.load(); }
+
+    // Used by the channels' read steps and decoders.
+    uint64_t GroupClock() const { return groupClock_.load(); }
+    void SetGroupClock(uint64_t ms) { groupClock_ = ms; }
+    int AudioChannel() const { return audioChannel_.load(); }
+    bool SoundOn() const { return env_.settings->Audio.load() != 0; }
+    // Takes the record when sound may play (normal speed, not paused).
+    bool PushAudio(std::unique_ptr<CxMemUnit>& record);
+    void StoreGps(const CxMemUnit& record);
+    void ClearAudio();
+    size_t AudioQueueCount();
+
+    CSoundOutput& Sound() { return sound_; }
+
+    // Statistics for tests and `corvane play`.
+    uint64_t ReadingSteps() const { return readingSteps_.load(); }
+    uint64_t AudioSteps() const { return audioSteps_.load(); }
+    uint64_t AudioRecordsPlayed() const { return audioPlayed_.load(); }
+    uint64_t EndMessagesPosted() const { return endPosts_.load(); }
+
+private:
+    enum class StepKind { kNormal, kForward, kBackward };
+    int StepAll(StepKind kind);
+    void ReadingThread();
+    void AudioThread();
+    // The selected channel has sound: sound on, and its reader has audio.
+    bool SelectedHasSound() const;
+    bool AudioDriven() const { return speed_.load() == 0 && SelectedHasSound(); }
+    void PostEndOfRecording();
+    void StopThreads();
+    std::unique_ptr<CxMemUnit> PopAudio();
+
+    PlaybackEnvironment env_;
+    std::vector<std::unique_ptr<CVideoPort>> ports_;  // made by OnCreate, GUI thread
+    std::atomic<CVideoPort*> selected_{nullptr};      // GUI thread writes; threads read
+
+    std::thread readingThread_, audioThread_;  // GUI thread
+    CxMutex groupLock_;  // around read steps
+    CxEvent wake_;       // wakes the reading thread's wait; set by StopPlayback
+    // GUI thread writes, the worker threads read.
+    std::atomic<uint8_t> readingRunning_{0}, audioRunning_{0}, stop_{1};
+    std::atomic<int32_t> speed_{0};
+    std::atomic<uint8_t> keyFrameMode_{0};
+    std::atomic<int32_t> minFrameInterval_{0}, maxFrameRate_{0};
+    std::atomic<int32_t> state_{kStopped};
+    std::atomic<CDayVideo*> openDay_{nullptr};
+    std::atomic<int32_t> audioChannel_{-1}, audioType_{0};
+    MessageSink* mainWindow_ = nullptr;  // GUI thread sets it before the threads start
+    std::atomic<bool> endPosted_{false};  // the first thread to find the end posts, once
+
+    SpeechDecoders voice_;  // audio thread (reset by OnCreate before)
+    CSoundOutput sound_;
+
+    std::atomic<uint64_t> groupClock_{1};  // clock channel's decoding thread writes; read steps read
+
+    CxMutex audioLock_;
+    std::deque<std::unique_ptr<CxMemUnit>> audioQueue_;  // under audioLock_
+
+    CxMutex gpsLock_;
+    GroupGpsFix gps_;  // under gpsLock_
+
+    // Layout, GUI thread only.
+    int layoutMode_ = 1;
+    CVideoPort* zoomed_ = nullptr;
+    int relayoutPending_ = 0;
+    Rect area_;
+    GroupView* view_ = nullptr;
+
+    std::atomic<uint64_t> readingSteps_{0}, audioSteps_{0}, audioPlayed_{0}, endPosts_{0};
+};
+
+}  // namespace corvane

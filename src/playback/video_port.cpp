@@ -1,0 +1,194 @@
+#include "playback/video_port.h"
+
+#include <cstdio>
+
+#include "app/language.h"
+#include "playback/video_group.h"
+
+namespace corvane {
+
+CVideoPort::CVideoPort(CVideoGroup& group, int index, const PlaybackEnvironment& env)
+    : group_(group), index_(index), draw_(*this, env) {}
+
+CVideoPort::~CVideoPort() { draw_.StopDecoding(); }
+
+CxFileReader* CVideoPort::Reader() const {
+    CDiskVideo* r = recording_.load();
+    if (!r || index_ < 0 || size_t(index_) >= r->readers.size()) return nullptr;
+    return r->readers[size_t(index_)].get();
+}
+
+CxFileReader* CVideoPort::FirstReader() const {
+    CDiskVideo* r = recording_.load();
+    return r && !r->readers.empty() ? r->readers.front().get() : nullptr;
+}
+
+int CVideoPort::OpenChannel(CDiskVideo* recording, const PlayRange* range) {
+    if (!recording || index_ < 0 || size_t(index_) >= recording->readers.size() ||
+        !recording->readers[size_t(index_)])
+        return 0;
+    recording_ = recording;
+    range_ = range;
+    CxFileReader* reader = recording->readers[size_t(index_)].get();
+    StreamInfo info;
+    reader->GetInfo(&info);
+    char text[96];
+    std::snprintf(text, sizeof text, "!%d! %dx%dx%d", index_ + 1, int(info.width), int(info.height),
+                  int(info.frameRate));
+    SetText(text);
+    for (auto& r : recording->readers) {
+        if (!r) continue;
+        if (range) r->SeekToSecond(int(range->startMs / 1000));
+        else r->Rewind();
+    }
+    oneChannelPerFile_ = info.oneChannelPerFile > 0 ? 1 : 0;
+    return draw_.StartDecoding();
+}
+
+void CVideoPort::CloseChannel() {
+    draw_.StopDecoding();
+    clockChannel_ = 0;
+    lastShown_ = 0;
+    recording_ = nullptr;
+    range_ = nullptr;
+    oneChannelPerFile_ = 0;
+    SetText("");
+    if (view_) view_->InvalidateAll();
+}
+
+void CVideoPort::NoteShown(uint64_t timestamp) {
+    lastShown_ = timestamp;
+    if (clockChannel_.load()) group_.SetGroupClock(timestamp);
+}
+
+int CVideoPort::ReadStepNormal(int force) {
+    if (!draw_.HasRoom()) return 1;
+    const PlayRange* range = range_.load();
+    CxFileReader* first = FirstReader();
+    if (range && first && first->GetPosition() >= range->endMs / 1000) return 0;
+    const bool clock = IsClockChannel();
+    if (!clock && !force && lastShown_.load() > group_.GroupClock()) return 1;
+    CxFileReader* reader = Reader();
+    if (!reader) return 0;
+    // The clock channel whose sound is being queued reads on until it has
+    // queued sound as well as video, so that the audio thread has something
+    // to play after each step. (A clock channel whose sound nobody plays
+    // would otherwise read a second of records per step and run ahead.)
+    const bool untilAudio = clock && !force && group_.AudioChannel() == index_;
+    int audioCount = 0;
+    bool audioQueued = false, videoSeen = false;
+    while (true) {
+        std::unique_ptr<CxMemUnit> record;
+        if (!reader->ReadFrame(0, record, 0) || !record) return 0;
+        switch (record->Header().Type()) {
+        case kTypeVideo:
+            draw_.PushFrame(std::move(record));
+            videoSeen = true;
+            break;
+        case kTypeAudio:
+            if (group_.AudioChannel() == index_ && group_.PushAudio(record)) audioQueued = true;
+            ++audioCount;
+            break;
+        case kTypeGps:
+            if (clock) group_.StoreGps(*record);
+            break;
+        default:
+            break;
+        }
+        if (audioCount >= 25) return 1;
+        if (untilAudio ? (audioQueued && videoSeen) : videoSeen) return 1;
+    }
+}
+
+int CVideoPort::ReadStepForward(int keyFrame) {
+    if (!draw_.HasRoom()) return 1;
+    const PlayRange* range = range_.load();
+    CxFileReader* first = FirstReader();
+    if (range && first && first->GetPosition() >= range->endMs / 1000) return 0;
+    if (!IsClockChannel() && lastShown_.load() > group_.GroupClock()) return 1;
+    CxFileReader* reader = Reader();
+    if (!reader) return 0;
+    while (true) {
+        std::unique_ptr<CxMemUnit> record;
+        if (!reader->ReadFrame(keyFrame ? 1 : 0, record, 0) || !record) return 0;
+        const uint8_t type = record->Header().Type();
+        if (type == kTypeVideo) {
+            draw_.PushFrame(std::move(record));
+            return 1;
+        }
+        if (type == kTypeGps) group_.StoreGps(*record);
+    }
+}
+
+int CVideoPort::ReadStepBackward() {
+    if (!draw_.HasRoom()) return 1;
+    const PlayRange* range = range_.load();
+    CxFileReader* first = FirstReader();
+    if (range && first && first->GetPosition() < range->startMs / 1000) return 0;
+    if (!IsClockChannel() && lastShown_.load() < group_.GroupClock()) return 1;
+    CxFileReader* reader = Reader();
+    if (!reader) return 0;
+    while (true) {
+        std::unique_ptr<CxMemUnit> record;
+        if (!reader->ReadFrame(-1, record, 0) || !record) return 0;
+        const uint8_t type = record->Header().Type();
+        if (type == kTypeVideo) {
+            draw_.PushFrame(std::move(record));
+            return 1;
+        }
+        if (type == kTypeGps) group_.StoreGps(*record);
+    }
+}
+
+void CVideoPort::Move(const Rect& rect, bool repaint) {
+    const bool resized = rect.Width() != rect_.Width() || rect.Height() != rect_.Height();
+    rect_ = rect;
+    if (view_) view_->Move(rect, repaint);
+    if (resized) draw_.OnSize();
+}
+
+void CVideoPort::SetVisible(bool visible) {
+    visible_ = visible;
+    draw_.SetVisible(visible);
+    if (view_) view_->SetVisible(visible);
+}
+
+std::string CVideoPort::TitleBarText() const {
+    if (text_.empty()) return text_;
+    return text_ + " == " +
+           (renderFlag_.load() ? GetLangText("COMMON_DATA", "RENDER_HARD", "Hardware")
+                               : GetLangText("COMMON_DATA", "RENDER_SOFT", "Software"));
+}
+
+void CVideoPort::SetRenderFlag(int flag) {
+    renderFlag_ = flag;
+    InvalidateFrame();
+}
+
+void CVideoPort::SetSelected(bool on) {
+    const int32_t value = on ? 1 : 0;
+    if (selected_ == value) return;
+    selected_ = value;
+    InvalidateFrame();
+}
+
+void CVideoPort::SetText(const std::string& text) {
+    if (text == text_) return;
+    text_ = text;
+    InvalidateFrame();
+}
+
+void CVideoPort::InvalidateFrame() {
+    if (view_) view_->InvalidateFrame();
+}
+
+void CVideoPort::OnLeftButtonDown() { group_.SelectChannel(index_); }
+
+void CVideoPort::OnLeftDoubleClick() {
+    if (!Recording()) return;
+    group_.SelectChannel(index_);
+    zoom = zoom ? 0 : 1;
+    group_.ZoomChannel(this, zoom != 0);
+}
+
+}  // namespace corvane

@@ -1,0 +1,390 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "playback_fixture.h"
+#include "readers/probe.h"
+#include "readers/reader_v700.h"
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+using GroupTest = PlaybackTest;
+
+// Timestamp of the last video record a reader of `path` hands out.
+uint64_t LastVideoTime(const std::string& path) {
+    auto reader = OpenRecordingReader(0, path, 0);
+    uint64_t last = 0;
+    std::unique_ptr<CxMemUnit> unit;
+    while (reader && reader->ReadFrame(0, unit, 0) && unit) {
+        if (unit->Header().Type() == kTypeVideo) last = unit->Header().timestamp;
+    }
+    return last;
+}
+
+// A V800 reader that reports its stream as one of a multi-channel file.
+class SharedFileReader : public CFileReaderV800 {
+public:
+    using CFileReaderV800::CFileReaderV800;
+    void GetInfo(StreamInfo* info) override {
+        CFileReaderV800::GetInfo(info);
+        if (info) info->oneChannelPerFile = 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(GroupTest, AFourChannelRecordingEndsWithOneMessageAfterEveryChannelsLastFrame) {
+    RecordingOptions o;
+    o.channels = 4;
+    o.seconds = 2;
+    OpenedRecording& r = Write(o);
+    ASSERT_TRUE(Open(r));
+    EXPECT_EQ(Group().State(), kPlaying);
+    ASSERT_TRUE(WaitForEnd());
+    ASSERT_TRUE(WaitForQueuesEmpty());
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(Group().Port(c)->LastShown(), LastVideoTime(r.recording->partPaths[size_t(c)])) << c;
+        EXPECT_GE(Group().Port(c)->Draw().PicturesDecoded(), 48u) << c;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(EndMessages(), 1u);
+    EXPECT_EQ(Group().State(), kPlaying);  // until the main window stops it
+    // Every wait was one frame interval.
+    std::vector<uint32_t> waits = Waits();
+    EXPECT_FALSE(waits.empty());
+    EXPECT_TRUE(std::all_of(waits.begin(), waits.end(), [](uint32_t w) { return w == 40; }));
+}
+
+TEST_F(GroupTest, SoundPacesPlaybackUntilASilentChannelIsSelectedAndBack) {
+    RecordingOptions o;
+    o.channels = 2;
+    o.seconds = 4;
+    o.realVideo = false;
+    o.audioChannels = {0};
+    OpenedRecording& r = Write(o);
+    ASSERT_TRUE(Open(r));
+    FakeSoundBuffer* buffer = sound_.Last();
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(buffer->Size(), 4 * kSoundBlockLarge);
+    EXPECT_EQ(Group().AudioChannel(), 0);
+    EXPECT_TRUE(Group().Port(0)->IsClockChannel());
+    ASSERT_TRUE(WaitFor([&] { return Group().AudioRecordsPlayed() >= 10; }));
+    EXPECT_EQ(Group().ReadingSteps(), 0u);
+    EXPECT_GT(Group().AudioSteps(), 0u);
+    EXPECT_TRUE(buffer->IsPlaying());
+    EXPECT_GT(buffer->Writes(), 0u);
+
+    Group().SelectChannel(1);
+    EXPECT_EQ(Group().AudioChannel(), -1);
+    EXPECT_FALSE(buffer->IsPlaying());
+    EXPECT_TRUE(Group().Port(0)->IsClockChannel());  // the first with the smallest interval
+    const uint64_t audioSteps = Group().AudioSteps();
+    ASSERT_TRUE(WaitFor([&] { return Group().ReadingSteps() >= 5; }));
+    EXPECT_EQ(Group().AudioSteps(), audioSteps);
+    EXPECT_EQ(Waits().front(), 40u);
+
+    Group().SelectChannel(0);
+    EXPECT_TRUE(buffer->IsPlaying());
+    const uint64_t readingSteps = Group().ReadingSteps();
+    ASSERT_TRUE(WaitFor([&] { return Group().AudioSteps() > audioSteps + 3; }));
+    EXPECT_LE(Group().ReadingSteps(), readingSteps + 1);  // at most the step under way
+
+    // Whichever thread finds the end, and after any switching, the main
+    // window hears of it once.
+    ASSERT_TRUE(WaitForEnd());
+    Group().SelectChannel(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    Group().SelectChannel(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(EndMessages(), 1u);
+}
+
+TEST_F(GroupTest, AClockChannelWhoseSoundIsNotPlayedKeepsStepWithTheOthers) {
+    RecordingOptions o;
+    o.channels = 2;
+    o.seconds = 3;
+    o.realVideo = false;
+    o.audioChannels = {0};  // channel 1, selected below, is silent
+    OpenedRecording& r = Write(o);
+    std::atomic<uint64_t> worst{0};
+    afterStep_ = [&] {
+        const uint64_t a = r.recording->readers[0]->CurrentTimestamp();
+        const uint64_t b = r.recording->readers[1]->CurrentTimestamp();
+        worst = std::max<uint64_t>(worst.load(), a > b ? a - b : b - a);
+    };
+    Group().SelectChannel(1);
+    ASSERT_TRUE(Open(r));
+    EXPECT_EQ(Group().AudioChannel(), -1);
+    EXPECT_TRUE(Group().Port(0)->IsClockChannel());
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_LE(worst.load(), 80u);
+}
+
+TEST_F(GroupTest, SpeedCodesChooseRecordsAndWaits) {
+    EXPECT_EQ(StepWaitMs(0, 40, 25), 40u);
+    EXPECT_EQ(StepWaitMs(2, 40, 25), 20u);
+    EXPECT_EQ(StepWaitMs(4, 40, 25), 10u);
+    EXPECT_EQ(StepWaitMs(4, 40, 0), 10u);
+    EXPECT_EQ(StepWaitMs(8, 40, 25), 125u);
+    EXPECT_EQ(StepWaitMs(64, 40, 25), 20u);
+    EXPECT_EQ(StepWaitMs(-2, 40, 25), 500u);
+    EXPECT_EQ(StepWaitMs(-32, 40, 25), 40u);
+    EXPECT_EQ(StepWaitMs(9, 40, 25), 500u);
+
+    RecordingOptions o;
+    o.channels = 2;
+    o.seconds = 6;
+    OpenedRecording& r = Write(o);
+
+    // Speed -2 from second 4: one key frame back per 500 ms wait, down to the
+    // first; then the recording is over.
+    ASSERT_TRUE(Open(r));
+    Group().PausePlayback();
+    Group().SeekAll(4);
+    ClearObservations();
+    Group().SetSpeed(-2);
+    Group().ResumePlayback();
+    ASSERT_TRUE(WaitForEnd());
+    ASSERT_TRUE(WaitForQueuesEmpty());
+    std::vector<uint64_t> back = DecodedTimes(0);
+    EXPECT_EQ(back, (std::vector<uint64_t>{5000, 4000, 3000, 2000, 1000}));
+    for (const Decoded& d : DecodedRecords()) EXPECT_TRUE(d.key);
+    for (uint32_t w : Waits()) EXPECT_EQ(w, 500u);
+    Group().StopPlayback();
+    Group().ResetState();
+    EXPECT_EQ(Group().Speed(), 0);  // a backward speed does not carry over
+
+    ASSERT_TRUE(Open(r));
+    Group().SetSpeed(65);
+    Group().SetSpeed(-33);
+    EXPECT_EQ(Group().Speed(), 0);
+    Group().SetSpeed(64);
+    EXPECT_EQ(Group().Speed(), 64);
+    Group().SetSpeed(8);
+    EXPECT_TRUE(Group().KeyFrameMode());
+    Group().StopPlayback();
+    Group().ResetState();
+    EXPECT_EQ(Group().Speed(), 8);  // a forward speed does
+
+    // Speed 8 from the start: key frames only, one second apart.
+    ClearObservations();
+    ASSERT_TRUE(Open(r));
+    ASSERT_TRUE(WaitFor([&] { return EndMessages() == 2; }));
+    ASSERT_TRUE(WaitForQueuesEmpty());
+    for (int c = 0; c < 2; ++c) {
+        std::vector<uint64_t> times = DecodedTimes(c);
+        ASSERT_GE(times.size(), 5u) << c;
+        for (size_t i = 0; i < times.size(); ++i) EXPECT_EQ(times[i], 1000 + 1000 * i) << c;
+    }
+    for (const Decoded& d : DecodedRecords()) EXPECT_TRUE(d.key);
+    for (uint32_t w : Waits()) EXPECT_EQ(w, 125u);
+}
+
+TEST_F(GroupTest, SeekDropsQueuedRecordsAndPausedChannelsKeepTheNewOnes) {
+    RecordingOptions o;
+    o.channels = 3;
+    o.seconds = 6;
+    o.realVideo = false;
+    OpenedRecording& r = Write(o);
+    ASSERT_TRUE(Open(r));
+    Group().PausePlayback();
+    EXPECT_EQ(Group().State(), kPaused);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(Group().Port(c)->Draw().hold.load(), 1);
+    Group().SeekAll(2);
+    for (int c = 0; c < 3; ++c) {
+        CVideoDraw& d = Group().Port(c)->Draw();
+        for (int i = 0; i < 5; ++i) Group().Port(c)->ReadStepNormal(1);
+        std::vector<uint64_t> queued = d.QueuedTimestamps();
+        ASSERT_FALSE(queued.empty()) << c;
+        EXPECT_EQ(queued.front(), 3000u) << c;
+    }
+    Group().SeekAll(4);
+    for (int c = 0; c < 3; ++c) {
+        std::vector<uint64_t> queued = Group().Port(c)->Draw().QueuedTimestamps();
+        EXPECT_EQ(queued, (std::vector<uint64_t>{5000})) << c;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(Group().Port(0)->Draw().QueueCount(), 1u);  // still held
+    ClearObservations();
+    Group().ResumePlayback();
+    ASSERT_TRUE(WaitFor([&] { return DecodedTimes(2).size() >= 2; }));
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(DecodedTimes(c).front(), 5000u) << c;
+}
+
+TEST_F(GroupTest, PlayRangesEndAtTheFirstReadersPosition) {
+    RecordingOptions o;
+    o.channels = 2;
+    o.seconds = 6;
+    o.realVideo = false;
+    OpenedRecording& r = Write(o);
+    const PlayRange forward{1000, 2000};
+    ASSERT_TRUE(Open(r, &forward));
+    ASSERT_TRUE(WaitForEnd());
+    ASSERT_TRUE(WaitForQueuesEmpty());
+    // Channel 0 reads the record that takes its reader to second 2; from then
+    // on no channel reads any more.
+    for (int c = 0; c < 2; ++c) {
+        std::vector<uint64_t> times = DecodedTimes(c);
+        ASSERT_FALSE(times.empty());
+        EXPECT_EQ(*std::min_element(times.begin(), times.end()), 2000u) << c;
+        EXPECT_EQ(*std::max_element(times.begin(), times.end()), c == 0 ? 3000u : 2960u) << c;
+    }
+
+    Group().StopPlayback();
+    Group().ResetState();
+    EndMessages();
+    const PlayRange backward{2000, 5000};
+    ASSERT_TRUE(Open(r, &backward));
+    Group().PausePlayback();
+    Group().SeekAll(4);
+    ClearObservations();
+    Group().SetSpeed(-4);
+    Group().ResumePlayback();
+    ASSERT_TRUE(WaitFor([&] { return EndMessages() == 2; }));
+    ASSERT_TRUE(WaitForQueuesEmpty());
+    std::vector<uint64_t> times = DecodedTimes(0);
+    ASSERT_FALSE(times.empty());
+    EXPECT_EQ(*std::min_element(times.begin(), times.end()), 2000u);
+}
+
+TEST_F(GroupTest, TheGpsFixOfAPreviousRecordingStaysUntilANewOneArrives) {
+    GroupGpsFix fix;
+    Group().CopyGpsFix(&fix);
+    EXPECT_EQ(fix.status, 0);
+
+    RecordingOptions o;
+    o.seconds = 3;
+    o.realVideo = false;
+    o.gpsChannels = {0};
+    OpenedRecording& withGps = Write(o);
+    ASSERT_TRUE(Open(withGps));
+    ASSERT_TRUE(WaitForEnd());
+    Group().CopyGpsFix(&fix);
+    EXPECT_EQ(fix.status, 'A');
+    EXPECT_DOUBLE_EQ(fix.latitude, 2232.5);
+    EXPECT_EQ(fix.latHemisphere, 'N');
+    EXPECT_EQ(fix.lonHemisphere, 'E');
+    EXPECT_FLOAT_EQ(fix.speed, 36.5f);
+    const double longitude = fix.longitude;
+    EXPECT_GT(longitude, 11403.0);
+
+    Group().StopPlayback();
+    Group().ResetState();
+    RecordingOptions plain = o;
+    plain.gpsChannels.clear();
+    plain.stamp = "20160920_200000";
+    OpenedRecording& without = Write(plain);
+    ASSERT_TRUE(Open(without));
+    ASSERT_TRUE(WaitFor([&] { return EndMessages() == 2; }));
+    Group().CopyGpsFix(&fix);
+    EXPECT_EQ(fix.status, 'A');
+    EXPECT_DOUBLE_EQ(fix.longitude, longitude);
+}
+
+TEST_F(GroupTest, AHiddenStreamIsNotDecodedYetPlaybackGoesOnToTheEnd) {
+    RecordingOptions o;
+    o.channels = 2;
+    o.seconds = 2;
+    OpenedRecording& r = Write(o);
+    r.recording->readers[0]->HiddenStream = 1;
+    ASSERT_TRUE(Open(r));
+    ASSERT_TRUE(Group().Port(0)->IsClockChannel());
+    ASSERT_TRUE(WaitForEnd());
+    ASSERT_TRUE(WaitForQueuesEmpty());
+    EXPECT_TRUE(DecodedTimes(0).empty());
+    EXPECT_EQ(Group().Port(0)->Draw().PicturesDecoded(), 0u);
+    EXPECT_EQ(video_.Output(0)->presents.load(), 0u);
+    EXPECT_EQ(Group().Port(1)->LastShown(), LastVideoTime(r.recording->partPaths[1]));
+    Group().Port(0)->Draw().OnPaint();  // a repaint does not show it either
+    EXPECT_EQ(video_.Output(0)->presents.load(), 0u);
+}
+
+TEST_F(GroupTest, ResetStateKeepsForwardSpeedsAndTheBlockSizeFollowsTheSelectedChannel) {
+    RecordingOptions o;
+    o.realVideo = false;
+    o.audioChannels = {0};
+    OpenedRecording& perFile = Write(o);
+    ASSERT_TRUE(Open(perFile));
+    Group().SetSpeed(4);
+    Group().StopPlayback();
+    Group().ResetState();
+    EXPECT_EQ(Group().Speed(), 4);
+    Group().SetSpeed(-8);  // nothing open: ignored
+    EXPECT_EQ(Group().Speed(), 4);
+    ASSERT_TRUE(Open(perFile));
+    Group().SetSpeed(-8);
+    Group().StopPlayback();
+    Group().ResetState();
+    EXPECT_EQ(Group().Speed(), 0);
+    EXPECT_EQ(Group().OpenMarker(), nullptr);
+    EXPECT_EQ(Group().GroupClock(), 1u);
+
+    // A channel of a multi-channel file gets the short blocks.
+    OpenedRecording& shared = Write(o);
+    auto reader = std::make_unique<SharedFileReader>(0);
+    ASSERT_EQ(reader->Open(shared.recording->filePath, 0), 1);
+    shared.recording->readers[0] = std::move(reader);
+    ASSERT_TRUE(Open(shared));
+    EXPECT_EQ(sound_.sizes, (std::vector<uint32_t>{2560, 2560, 1280}));
+    EXPECT_EQ(Group().VehicleName(), "TEST-BUS");
+}
+
+TEST_F(GroupTest, WithoutASoundDeviceSoundGoesOffAndFramesPace) {
+    sound_.fail = true;
+    RecordingOptions o;
+    o.realVideo = false;
+    o.seconds = 2;
+    o.audioChannels = {0};
+    OpenedRecording& r = Write(o);
+    ASSERT_TRUE(Open(r));
+    EXPECT_EQ(settings_.Audio.load(), 0);
+    EXPECT_EQ(Group().AudioChannel(), -1);
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_GT(Group().ReadingSteps(), 0u);
+    EXPECT_EQ(Group().AudioSteps(), 0u);
+}
+
+TEST_F(GroupTest, AThreadThatCannotStartLeavesNothingRunning) {
+    env_.startThread = [](WorkerKind kind, std::thread& thread, std::function<void()> body) {
+        if (kind == WorkerKind::kAudio) return false;
+        thread = std::thread(std::move(body));
+        return true;
+    };
+    RecordingOptions o;
+    o.channels = 2;
+    o.realVideo = false;
+    OpenedRecording& r = Write(o);
+    EXPECT_FALSE(Open(r));
+    EXPECT_EQ(messages_.Texts(), std::vector<std::string>{kMsgStartThreadFailed});
+    EXPECT_EQ(Group().State(), kStopped);
+    for (int c = 0; c < 2; ++c) {
+        EXPECT_EQ(Group().Port(c)->Recording(), nullptr) << c;
+        EXPECT_FALSE(Group().Port(c)->Draw().IsRunning()) << c;
+    }
+    EXPECT_EQ(EndMessages(), 0u);
+}
+
+TEST_F(GroupTest, OpeningWhilePausedStopsThePausedRecordingFirst) {
+    RecordingOptions o;
+    o.channels = 2;
+    o.seconds = 2;
+    o.realVideo = false;
+    OpenedRecording& first = Write(o);
+    o.stamp = "20160920_200000";
+    o.channels = 1;
+    OpenedRecording& second = Write(o);
+    ASSERT_TRUE(Open(first));
+    Group().PausePlayback();
+    ASSERT_TRUE(Open(second));
+    EXPECT_EQ(Group().State(), kPlaying);
+    EXPECT_EQ(Group().Port(0)->Recording(), second.recording);
+    EXPECT_EQ(Group().Port(1)->Recording(), nullptr);
+    EXPECT_EQ(Group().Port(0)->Draw().hold.load(), 0);
+    ASSERT_TRUE(WaitForEnd());
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(EndMessages(), 1u);
+    EXPECT_EQ(Group().CurrentSecond(), 1);
+}
