@@ -2,17 +2,16 @@
 
 #include <unistd.h>
 
-#include <QDesktopServices>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLibrary>
 #include <QLibraryInfo>
 #include <QLoggingCategory>
 #include <QStackedLayout>
 #include <QTimer>
 #include <QUrl>
-#include <QWebEnginePage>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
 
 #include "app/program_folder.h"
 
@@ -21,30 +20,14 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcMap, "corvane.map", QtWarningMsg)
 
-// The map page as an embedded control: no script dialogs, console output to
-// the debug log only, and no navigation away from the page inside the pane
-// (links go to the desktop's browser).
-class SilentPage : public QWebEnginePage {
-public:
-    using QWebEnginePage::QWebEnginePage;
-    QUrl home;
-
-protected:
-    void javaScriptAlert(const QUrl&, const QString&) override {}
-    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
-    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int line,
-                                  const QString& source) override {
-        qCDebug(lcMap) << source << line << message;
-    }
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-        if (!isMainFrame || url.adjusted(QUrl::RemoveFragment) == home.adjusted(QUrl::RemoveFragment)) return true;
-        if (type == NavigationTypeLinkClicked && (url.scheme() == "https" || url.scheme() == "http")) {
-            QDesktopServices::openUrl(url);
-        }
-        return false;
-    }
-};
+// The browser engine composes its pages with OpenGL contexts shared with the
+// toolkit's, which must be asked for before the application object exists;
+// the engine's own libraries would do this at start-up, but they are only
+// loaded when the map is first shown.
+void ShareOpenGLContexts() {
+    if (!QCoreApplication::instance()) QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+Q_CONSTRUCTOR_FUNCTION(ShareOpenGLContexts)
 
 QString EnvPath(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
@@ -53,11 +36,30 @@ bool SandboxOff() {
            qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").contains("--no-sandbox");
 }
 
+// Beside the executable; under <prefix>/lib/corvaneplayer when installed;
+// the build tree's program folder for test programs built elsewhere in it.
+QStringList ModuleCandidates() {
+    QString exeDir = QCoreApplication::applicationDirPath();
+    return {exeDir + "/" + kMapBrowserModule, exeDir + "/../lib/corvaneplayer/" + kMapBrowserModule,
+            QStringLiteral(CORVANE_BUILD_BIN_DIR "/") + kMapBrowserModule};
+}
+
 }  // namespace
 
 QString MapPageUrl(int mapType) {
     QString page = mapType == 1 ? "Map/Google/gmap_cn.html" : "Map/Baidu/baidu.html";
     return QUrl::fromLocalFile(QString::fromStdString(ProgramFolder()) + page).toString();
+}
+
+CreateMapBrowserFn LoadMapBrowserModule(const QString& path, QString* error) {
+    QLibrary module(path);
+    if (!module.load()) {
+        *error = module.errorString();
+        return nullptr;
+    }
+    auto create = reinterpret_cast<CreateMapBrowserFn>(module.resolve(kCreateMapBrowserSymbol));
+    if (!create) *error = module.errorString();
+    return create;
 }
 
 CMapIECtrl::CMapIECtrl(QWidget* parent) : QWidget(parent) {
@@ -74,9 +76,7 @@ CMapIECtrl::CMapIECtrl(QWidget* parent) : QWidget(parent) {
     stack_->addWidget(message_);
 }
 
-CMapIECtrl::~CMapIECtrl() = default;
-
-QWebEnginePage* CMapIECtrl::Page() const { return view_ ? view_->page() : nullptr; }
+CMapIECtrl::~CMapIECtrl() { browser_.reset(); }
 
 QString CMapIECtrl::EngineProblem() {
     QString helper = EnvPath("QTWEBENGINEPROCESS_PATH");
@@ -116,7 +116,7 @@ void CMapIECtrl::Navigate() {
                         .arg(url.toLocalFile()));
         return;
     }
-    if (view_) {
+    if (browser_) {
         Load();
     } else if (isVisible() && !startQueued_) {
         // Let the window finish showing before the engine starts.
@@ -127,7 +127,7 @@ void CMapIECtrl::Navigate() {
 
 void CMapIECtrl::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
-    if (wantPage_ && !view_ && problem_.isEmpty() && !startQueued_) {
+    if (wantPage_ && !browser_ && problem_.isEmpty() && !startQueued_) {
         startQueued_ = true;
         QTimer::singleShot(0, this, &CMapIECtrl::StartEngine);
     }
@@ -135,58 +135,75 @@ void CMapIECtrl::showEvent(QShowEvent* e) {
 
 void CMapIECtrl::StartEngine() {
     startQueued_ = false;
-    if (view_ || !wantPage_) return;
+    if (browser_ || !wantPage_) return;
     QString problem = EngineProblem();
     if (!problem.isEmpty()) {
         ShowProblem(problem);
         return;
     }
-    view_ = new QWebEngineView;
-    view_->setContextMenuPolicy(Qt::NoContextMenu);
-    auto* page = new SilentPage(view_);
-    QWebEngineSettings* s = page->settings();
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);  // map tiles
-    s->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
-    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-    view_->setPage(page);
-    connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        if (!view_ || !wantPage_) return;
-        pageReady_ = ok;
-        if (ok) {
-            problem_.clear();
-            stack_->setCurrentWidget(view_);
-        } else {
-            ShowProblem(QString("The map page %1 could not be loaded.").arg(url_));
-        }
-        emit PageLoaded(ok);
-    });
-    connect(page, &QWebEnginePage::renderProcessTerminated, this,
-            [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
-                if (status == QWebEnginePage::NormalTerminationStatus) return;
-                pageReady_ = false;
-                ShowProblem(QString("The map stopped: the web browser engine's page process ended unexpectedly "
-                                    "(%1, exit code %2). The player goes on without the map.")
-                                .arg(status == QWebEnginePage::KilledTerminationStatus ? "killed" : "crashed")
-                                .arg(code));
-                emit PageLoaded(false);
-            });
-    stack_->addWidget(view_);
+    CreateMapBrowserFn create = nullptr;
+    QString why;
+    for (const QString& path : ModuleCandidates()) {
+        if (!QFileInfo::exists(path)) continue;
+        create = LoadMapBrowserModule(path, &why);
+        break;
+    }
+    if (!create) {
+        if (why.isEmpty()) why = QString("%1 is not installed beside the program").arg(kMapBrowserModule);
+        ShowProblem(QString("The map cannot be shown: the web browser could not be loaded (%1). It needs the "
+                            "Qt WebEngine libraries (Debian package libqt6webenginewidgets6).")
+                        .arg(why));
+        return;
+    }
+    MapBrowser::Events events;
+    events.loaded = [this](bool ok) { OnLoaded(ok); };
+    events.processEnded = [this](bool killed, int code) { OnProcessEnded(killed, code); };
+    browser_.reset(create(events));
+    stack_->addWidget(browser_->Widget());
     Load();
 }
 
 void CMapIECtrl::Load() {
     pageReady_ = false;
-    static_cast<SilentPage*>(view_->page())->home = QUrl(url_);
-    view_->load(QUrl(url_));
+    browser_->Load(QUrl(url_));
+}
+
+void CMapIECtrl::OnLoaded(bool ok) {
+    if (!wantPage_) return;
+    pageReady_ = ok;
+    if (ok) {
+        problem_.clear();
+        stack_->setCurrentWidget(browser_->Widget());
+    } else {
+        ShowProblem(QString("The map page %1 could not be loaded.").arg(url_));
+    }
+    emit PageLoaded(ok);
+}
+
+void CMapIECtrl::OnProcessEnded(bool killed, int exitCode) {
+    pageReady_ = false;
+    ShowProblem(QString("The map stopped: the web browser engine's page process ended unexpectedly "
+                        "(%1, exit code %2). The player goes on without the map.")
+                    .arg(killed ? "killed" : "crashed")
+                    .arg(exitCode));
+    emit PageLoaded(false);
 }
 
 bool CMapIECtrl::CallScript(const std::string& function, const std::vector<std::string>& args) {
-    if (!view_ || !pageReady_) return false;
+    if (!browser_ || !pageReady_) return false;
     std::optional<std::string> script = BuildScriptCall(function, args);
     if (!script) return false;
-    view_->page()->runJavaScript(QString::fromLatin1(script->data(), static_cast<qsizetype>(script->size())));
+    browser_->RunScript(QString::fromLatin1(script->data(), static_cast<qsizetype>(script->size())));
     return true;
 }
+
+bool CMapIECtrl::Evaluate(const QString& script, std::function<void(const QVariant&)> done) {
+    if (!browser_ || !pageReady_) return false;
+    browser_->Evaluate(script, std::move(done));
+    return true;
+}
+
+qint64 CMapIECtrl::PageProcessId() const { return browser_ ? browser_->PageProcessId() : 0; }
 
 void CMapIECtrl::ShowProblem(const QString& text) {
     problem_ = text;

@@ -3,25 +3,31 @@
 // one of the program's map pages, driven one way through the page's script
 // functions (map/script_call.h).
 //
-// The browser engine is started only when the pane is first shown with a page
-// to show, since it takes several processes and hundreds of megabytes. When it
-// cannot start, or its page process dies, the pane says why in plain words and
-// the rest of the player goes on.
+// The browser (map_browser.h) is loaded and started only when the pane is
+// first shown with a page to show, since it takes several processes and
+// hundreds of megabytes. When it cannot start, or its page process dies, the
+// pane says why in plain words and the rest of the player goes on.
 #include <QString>
 #include <QWidget>
+#include <functional>
+#include <memory>
 
 #include "map/script_call.h"
+#include "ui/map_browser.h"
 
 class QLabel;
 class QStackedLayout;
-class QWebEnginePage;
-class QWebEngineView;
 
 namespace corvane {
 
 // ProgramFolder() + "Map/Google/gmap_cn.html" for map type 1, else the
 // Map/Baidu/baidu.html page; as a "file://" address.
 QString MapPageUrl(int mapType);
+
+// The browser module's entry point from the module file at path; null, with
+// the reason in *error, when the file or the libraries it needs cannot be
+// loaded. A loaded module stays loaded.
+CreateMapBrowserFn LoadMapBrowserModule(const QString& path, QString* error);
 
 class CMapIECtrl : public QWidget, public MapScriptTarget {
     Q_OBJECT
@@ -49,8 +55,13 @@ public:
     bool PageReady() const { return pageReady_; }
     // Why the pane shows no map; empty while there is no problem.
     const QString& Problem() const { return problem_; }
-    // The running page, null before the browser starts (for checks).
-    QWebEnginePage* Page() const;
+    // Whether the browser runs; it is started when first needed.
+    bool BrowserStarted() const { return browser_ != nullptr; }
+    // Runs a script in the loaded page and hands its result over (for checks
+    // from outside); false when there is no loaded page.
+    bool Evaluate(const QString& script, std::function<void(const QVariant&)> done);
+    // The page's process, 0 while there is none.
+    qint64 PageProcessId() const;
 
     // What stops the browser engine from starting on this machine, in plain
     // words; empty when nothing known does. Starts nothing.
@@ -66,6 +77,8 @@ protected:
 private:
     void StartEngine();
     void Load();
+    void OnLoaded(bool ok);
+    void OnProcessEnded(bool killed, int exitCode);
     void ShowProblem(const QString& text);
 
     QString url_;
@@ -77,7 +90,7 @@ private:
     bool startQueued_ = false;
     QStackedLayout* stack_;
     QLabel* message_;
-    QWebEngineView* view_ = nullptr;
+    std::unique_ptr<MapBrowser> browser_;
 };
 
 }  // namespace corvane

@@ -11,7 +11,6 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QUrl>
-#include <QWebEnginePage>
 #include <csignal>
 #include <cstdlib>
 
@@ -21,22 +20,22 @@ using namespace corvane;
 
 namespace {
 
-QJsonObject Evaluate(QWebEnginePage* page, const QString& script) {
+QJsonObject Evaluate(CMapIECtrl& map, const QString& script) {
     QVariant result;
     bool done = false;
     QEventLoop loop;
-    page->runJavaScript(script, [&](const QVariant& v) {
+    EXPECT_TRUE(map.Evaluate(script, [&](const QVariant& v) {
         result = v;
         done = true;
         loop.quit();
-    });
+    }));
     QTimer::singleShot(20000, &loop, &QEventLoop::quit);
     if (!done) loop.exec();
     EXPECT_TRUE(done) << script.toStdString();
     return QJsonDocument::fromJson(result.toString().toUtf8()).object();
 }
 
-QJsonObject State(CMapIECtrl& map) { return Evaluate(map.Page(), "mapState()"); }
+QJsonObject State(CMapIECtrl& map) { return Evaluate(map, "mapState()"); }
 
 class MapPage : public ::testing::TestWithParam<int> {
 protected:
@@ -90,7 +89,7 @@ TEST_P(MapPage, SixFunctionsDriveTheVehicle) {
     EXPECT_NEAR(state["center"].toObject()["lat"].toDouble(), 22.5389, 0.01);
     EXPECT_NEAR(state["center"].toObject()["lon"].toDouble(), 114.0584, 0.01);
 
-    QJsonObject dom = Evaluate(map_.Page(),
+    QJsonObject dom = Evaluate(map_,
                                "JSON.stringify({injected: typeof window.injected,"
                                " markup: document.querySelectorAll('.vehicle-name b, .vehicle-name img').length,"
                                " markers: document.querySelectorAll('.vehicle').length,"
@@ -105,7 +104,7 @@ TEST_P(MapPage, SixFunctionsDriveTheVehicle) {
     ASSERT_TRUE(map_.CallScript("deleteVehicle", {name}));
     state = State(map_);
     EXPECT_TRUE(state["vehicles"].toObject().isEmpty());
-    EXPECT_EQ(Evaluate(map_.Page(), "JSON.stringify({n: document.querySelectorAll('.vehicle').length})")["n"].toInt(), 0);
+    EXPECT_EQ(Evaluate(map_, "JSON.stringify({n: document.querySelectorAll('.vehicle').length})")["n"].toInt(), 0);
 
     // An update for a vehicle the page never heard of (its insert was lost
     // while the page loaded) still shows it; a new insert starts a new track.
@@ -122,7 +121,7 @@ TEST_P(MapPage, SixFunctionsDriveTheVehicle) {
 }
 
 TEST_P(MapPage, PageProcessThatDiesLeavesAPlainMessage) {
-    qint64 pid = map_.Page()->renderProcessPid();
+    qint64 pid = map_.PageProcessId();
     ASSERT_GT(pid, 0);
     QSignalSpy failed(&map_, &CMapIECtrl::PageLoaded);
     ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
@@ -147,7 +146,7 @@ TEST(SecondSystemPlane, ProjectsLikeTheServiceAndBack) {
     map.show();
     map.Navigate();
     ASSERT_TRUE(loaded.wait(60000));
-    QJsonObject r = Evaluate(map.Page(),
+    QJsonObject r = Evaluate(map,
                              "(function(){var P=SecondSystemCRS.projection;"
                              "var p=P.project(L.latLng(39.914889,116.403874));"
                              "var q=P.unproject(P.project(L.latLng(-33.9,151.2)));"

@@ -9,9 +9,11 @@
 #include <QLabel>
 #include <QUrl>
 #include <cstdlib>
+#include <fstream>
 
 #include "app/program_folder.h"
 #include "app/settings.h"
+#include "common/temp_dir.h"
 #include "ui/main_window.h"
 
 using namespace corvane;
@@ -59,7 +61,7 @@ TEST(MapView, NoScriptCallsWithoutAPageAndNoEngineWhileHidden) {
     EXPECT_FALSE(map.CallScript("insertVehicle", {"Car"}));
     map.Navigate();  // hidden: nothing starts
     QCoreApplication::processEvents();
-    EXPECT_EQ(map.Page(), nullptr);
+    EXPECT_FALSE(map.BrowserStarted());
     EXPECT_TRUE(map.Problem().isEmpty());
     EXPECT_FALSE(map.CallScript("insertVehicle", {"Car"}));
 }
@@ -70,7 +72,7 @@ TEST(MapView, MissingPageIsReportedWithoutStartingTheEngine) {
     map.show();
     map.Navigate();
     QCoreApplication::processEvents();
-    EXPECT_EQ(map.Page(), nullptr);
+    EXPECT_FALSE(map.BrowserStarted());
     EXPECT_TRUE(map.Problem().contains("/nonexistent/Map/Google/gmap_cn.html")) << map.Problem().toStdString();
     auto* label = map.findChild<QLabel*>("map_problem");
     ASSERT_NE(label, nullptr);
@@ -90,10 +92,22 @@ TEST(MapView, EngineThatCannotStartLeavesAPlainMessage) {
     map.show();
     QCoreApplication::processEvents();  // the start is queued behind the show
     QCoreApplication::processEvents();
-    EXPECT_EQ(map.Page(), nullptr);
+    EXPECT_FALSE(map.BrowserStarted());
     EXPECT_TRUE(map.Problem().startsWith("The map cannot be shown")) << map.Problem().toStdString();
     EXPECT_TRUE(map.findChild<QLabel*>("map_problem")->isVisible());
     EXPECT_FALSE(map.CallScript("insertVehicle", {"Car"}));
+}
+
+TEST(MapView, BrowserModuleThatDoesNotLoadGivesTheReason) {
+    test::TempDir dir;
+    std::string fake = dir.File("libcorvane_mapbrowser.so");
+    std::ofstream(fake) << "not a shared object";
+    QString why;
+    EXPECT_EQ(LoadMapBrowserModule(QString::fromStdString(fake), &why), nullptr);
+    EXPECT_FALSE(why.isEmpty());
+    why.clear();
+    EXPECT_EQ(LoadMapBrowserModule("/nonexistent/libcorvane_mapbrowser.so", &why), nullptr);
+    EXPECT_FALSE(why.isEmpty());
 }
 
 TEST(MapView, MainWindowChoosesThePageFromTheSettings) {
@@ -124,7 +138,7 @@ TEST(MapView, MainWindowChoosesThePageFromTheSettings) {
         w.StartMapFeed(" Bus 9\t", [] { return MapFix{}; });
         EXPECT_EQ(w.MapFeed().VehicleName(), "Bus 9");
         w.StopMapFeed();
-        EXPECT_EQ(map->Page(), nullptr);
+        EXPECT_FALSE(map->BrowserStarted());
     }
     g_AppSettings = saved;
 }
