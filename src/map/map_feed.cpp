@@ -1,7 +1,6 @@
 #include "map/map_feed.h"
 
 #include <charconv>
-#include <cstdlib>
 
 namespace corvane {
 namespace {
@@ -16,18 +15,6 @@ std::string Trimmed(std::string_view s) {
 }
 
 }  // namespace
-
-MapFix MapFixFromGpsFix(const GpsFix& fix) {
-    MapFix m;
-    m.status = static_cast<uint8_t>(fix.status);
-    m.latitude = std::strtod(fix.LatitudeText().c_str(), nullptr);
-    m.latHemisphere = fix.latHemisphere;
-    m.longitude = std::strtod(fix.LongitudeText().c_str(), nullptr);
-    m.lonHemisphere = fix.lonHemisphere;
-    m.speed = fix.speed;
-    m.course = fix.course;
-    return m;
-}
 
 std::string FormatFixed(double value, int decimals) {
     char buf[400];  // the longest fixed form of a double is 309 digits plus decimals

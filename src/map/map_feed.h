@@ -10,7 +10,6 @@
 
 #include "map/gps_convert.h"
 #include "map/script_call.h"
-#include "readers/gps_fix.h"
 
 namespace corvane {
 
@@ -25,9 +24,6 @@ struct MapFix {
     float speed = 0;
     float course = 0;  // degrees clockwise from north
 };
-
-// The numbers the group keeps of a decoded fix (texts read with strtod).
-MapFix MapFixFromGpsFix(const GpsFix& fix);
 
 // printf's "%.Nf" for a double, always with a '.' whatever the C locale
 // (the GUI toolkit switches to the user's locale at start).
