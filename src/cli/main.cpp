@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
     RegisterProbeCommand(app, status);
     RegisterScanCommand(app, status);
     RegisterRepairCommand(app, status);
+    RegisterExportCommand(app, status);
+    RegisterGpsCommand(app, status);
+    RegisterPlayCommand(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
