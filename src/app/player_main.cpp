@@ -14,7 +14,10 @@
 
 #include "app/language.h"
 #include "app/settings.h"
+#include "playback/sdl_sound.h"
+#include "playback/sdl_video.h"
 #include "ui/main_window.h"
+#include "ui/video_group_widget.h"
 
 int main(int argc, char** argv) {
     using namespace corvane;
@@ -27,7 +30,8 @@ int main(int argc, char** argv) {
     LoadSettings();
     GlobalLanguageTable().Load(g_AppSettings.LangFile);
 
-    SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
+    // The video thread and the sound device bring up SDL's subsystems
+    // themselves: every SDL video object lives on the video thread.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "1");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "1");
 
@@ -43,7 +47,23 @@ int main(int argc, char** argv) {
 
     int status;
     {
-        CMainWindow window;
+        SdlVideo video;
+        CMainWindow* windowPtr = nullptr;
+        SdlVideoOutputFactory outputs(video, [&windowPtr](int channel) {
+            SdlTarget t;
+            if (windowPtr) {
+                CVideoGroupWidget* group = windowPtr->VideoWidget();
+                QSize size = group->DrawWindowSize(channel);
+                t = SdlTarget{group->DrawWindowId(channel), size.width(), size.height()};
+            }
+            return t;
+        });
+        SdlSoundDevice sound;
+        PlayerServices services;
+        services.video = &outputs;
+        services.sound = &sound;
+        CMainWindow window(services);
+        windowPtr = &window;
         window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
                                                app.primaryScreen()->availableGeometry()));
         window.show();
@@ -51,6 +71,5 @@ int main(int argc, char** argv) {
         if (args.size() > 1 && !args[1].startsWith("-")) window.ImportFolder(args[1]);
         status = QApplication::exec();
     }
-    SDL_Quit();
     return status;
 }

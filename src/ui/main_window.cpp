@@ -28,7 +28,9 @@
 #include "ui/import_dialog.h"
 #include "ui/map_view.h"
 #include "ui/speed_steps.h"
+#include "ui/video_group_widget.h"
 #include "ui/wait_dialog.h"
+#include "playback/memory_output.h"
 
 namespace corvane {
 namespace {
@@ -77,13 +79,14 @@ QTableView* ListView(const char* name, CVListExAdapter* model, bool files) {
 
 }  // namespace
 
-CMainWindow::CMainWindow(QWidget* parent)
+CMainWindow::CMainWindow(PlayerServices services, QWidget* parent)
     : QMainWindow(parent),
       sink_(std::make_unique<QtMessageSink>(this)),
       workers_(std::make_unique<MaintenanceWorkers>(*sink_)) {
     allFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Files, this);
     alarmFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Files, this);
     fixFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Repairs, this);
+    services_ = services;
     BuildLayout();
     SetLabels();
     ChooseMapPage();
@@ -93,9 +96,20 @@ CMainWindow::CMainWindow(QWidget* parent)
     memoryTimer_.start(3000);
     UpdateMemoryText();
     RefreshSpeedDisplay();
+    // Shortcuts are taken before any list or button sees the key.
+    qApp->installEventFilter(this);
+    userStopped_ = true;
+    Stop();
 }
 
-CMainWindow::~CMainWindow() { ResetCatalogue(); }
+// The group holds the readers of the playing recording: it goes first.
+CMainWindow::~CMainWindow() {
+    userStopped_ = true;
+    Stop();
+    delete videoWidget_;
+    videoWidget_ = nullptr;
+    ResetCatalogue();
+}
 
 CDiskVideo* CMainWindow::SelectedRecording() const {
     QModelIndexList rows = currentList_->selectionModel()->selectedRows();
@@ -154,9 +168,16 @@ void CMainWindow::BuildLayout() {
     auto* right = new QVBoxLayout;
     split_ = new QSplitter(Qt::Horizontal);
     split_->setObjectName("split_vmap");
-    video_ = new QWidget;
-    video_->setObjectName("videoctrl");
-    video_->setStyleSheet("#videoctrl { background: black; }");
+    if (!services_.video) {
+        ownVideo_ = std::make_unique<MemoryVideoOutputFactory>();
+        services_.video = ownVideo_.get();
+    }
+    if (!services_.messages) {
+        ownMessages_ = std::make_unique<QtMessageBoxes>(this);
+        services_.messages = ownMessages_.get();
+    }
+    videoWidget_ = new CVideoGroupWidget(*services_.video, services_.sound, services_.messages);
+    video_ = videoWidget_;
     video_->setMinimumWidth(30);
     map_ = new CMapIECtrl;
     mapFeed_ = std::make_unique<CMapFeed>(*map_);
@@ -229,6 +250,31 @@ void CMainWindow::BuildLayout() {
     setCentralWidget(central);
 
     connect(import, &QPushButton::clicked, this, &CMainWindow::OnImport);
+    connect(prev, &QPushButton::clicked, this, &CMainWindow::Previous);
+    connect(play_, &QPushButton::clicked, this, &CMainWindow::PlayOrResume);
+    connect(pause_, &QPushButton::clicked, this, &CMainWindow::Pause);
+    connect(stop_, &QPushButton::clicked, this, &CMainWindow::UserStop);
+    connect(next, &QPushButton::clicked, this, &CMainWindow::Next);
+    connect(capture_, &QPushButton::clicked, this, [this] { Capture(); });
+    connect(position_, &QSlider::sliderReleased, this, [this] { SeekTo(position_->value()); });
+    connect(position_, &QSlider::actionTriggered, this, [this](int action) {
+        // Clicks on the groove and keys move the slider without dragging it.
+        if (action != QAbstractSlider::SliderMove) {
+            QTimer::singleShot(0, this, [this] { SeekTo(position_->value()); });
+        }
+    });
+    connect(volume_, &QSlider::valueChanged, this, [this](int level) { Group().SetVolume(level); });
+    connect(&positionTimer_, &QTimer::timeout, this, &CMainWindow::OnPositionTick);
+    for (QTableView* view : {allView_, alarmView_}) {
+        connect(view, &QTableView::activated, this, [this] {
+            if (static_cast<CVListExAdapter*>(currentList_->model())->RowCount() == 0) return;
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            userStopped_ = true;
+            Stop();
+            PlayOrResume();
+            QApplication::restoreOverrideCursor();
+        });
+    }
     connect(selectDay_, &QPushButton::clicked, this, &CMainWindow::ShowDayMenu);
     connect(goBack, &QPushButton::clicked, this, [this] { StepSpeed(false); });
     connect(forward, &QPushButton::clicked, this, [this] { StepSpeed(true); });
@@ -292,8 +338,9 @@ void CMainWindow::ResetCatalogue() {
 }
 
 void CMainWindow::ScanWith(const ScanFilter& filter) {
-    ResetCatalogue();
     userStopped_ = true;
+    Stop();
+    ResetCatalogue();
     CDlgWait wait(filter, days_, this);
     wait.exec();
     if (days_.empty()) return;
@@ -307,6 +354,7 @@ void CMainWindow::OpenDay(int index) {
     if (index < 0 || index >= static_cast<int>(days_.size())) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     userStopped_ = true;
+    Stop();
     allFiles_->ClearRows();
     alarmFiles_->ClearRows();
     workers_->ClearMeasureQueue();
@@ -399,6 +447,10 @@ void CMainWindow::RepairSelected() {
 bool CMainWindow::event(QEvent* e) {
     if (e->type() != PostedMessageEvent::EventType()) return QMainWindow::event(e);
     const PostedMessage& m = static_cast<PostedMessageEvent*>(e)->message;
+    if (m.id == kMsgEndOfRecording) {
+        if (!userStopped_) Next();
+        return true;
+    }
     auto* r = reinterpret_cast<CDiskVideo*>(m.wParam);
     if (!r) return true;
     switch (m.id) {
@@ -450,14 +502,16 @@ void CMainWindow::OnRepaired(CDiskVideo* r, bool repaired) {
     fixFiles_->Refresh();
 }
 
-void CMainWindow::StepSpeed(bool forward) { SetSpeed(SpeedStep(speed_, forward)); }
+void CMainWindow::StepSpeed(bool forward) { SetSpeed(SpeedStep(CurrentSpeedCode(), forward)); }
 
 void CMainWindow::SetSpeed(int code) {
+    Group().SetSpeed(code);
     speed_ = code;
     RefreshSpeedDisplay();
 }
 
 void CMainWindow::RefreshSpeedDisplay() {
+    speed_ = videoWidget_ ? Group().Speed() : 0;
     normal_->setText(SpeedText(speed_));
     QColor c = SpeedColour(speed_);
     normal_->setStyleSheet(QString::asprintf("background: #333; color: #%02x%02x%02x;", c.red(), c.green(), c.blue()));
@@ -473,14 +527,6 @@ void CMainWindow::UpdateMemoryText() {
         if (line.startsWith("VmHWM:")) peak = line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
     }
     if (rss >= 0 && peak >= 0) memory_->setText(QString::asprintf("%.1fM / %.1fM", rss, peak));
-}
-
-void CMainWindow::keyPressEvent(QKeyEvent* e) {
-    switch (e->key()) {
-        case Qt::Key_Plus: StepSpeed(true); break;
-        case Qt::Key_Minus: StepSpeed(false); break;
-        default: QMainWindow::keyPressEvent(e);
-    }
 }
 
 void CMainWindow::ChooseMapPage() {

@@ -23,11 +23,24 @@ class QTableView;
 namespace corvane {
 
 class CMapIECtrl;
+class CVideoGroup;
+class CVideoGroupWidget;
+class MessageBoxes;
+class SoundDevice;
+class VideoOutputFactory;
+
+// Where the player's pictures and sound go. Without a video factory the
+// window keeps pictures in memory (tests, machines without a display).
+struct PlayerServices {
+    VideoOutputFactory* video = nullptr;
+    SoundDevice* sound = nullptr;
+    MessageBoxes* messages = nullptr;  // null: Qt message boxes
+};
 
 class CMainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit CMainWindow(QWidget* parent = nullptr);
+    explicit CMainWindow(PlayerServices services = {}, QWidget* parent = nullptr);
     ~CMainWindow() override;
 
     // Scans a folder as the import dialog would with "all time" ticked (the
@@ -45,6 +58,23 @@ public:
     void SetSpeed(int code);
 
     MaintenanceWorkers& Workers() { return *workers_; }
+    CVideoGroupWidget* VideoWidget() const { return videoWidget_; }
+    CVideoGroup& Group();
+
+    // Transport (the buttons, keys and list activation).
+    void PlaySelected();
+    void PlayOrResume();
+    void Pause();
+    void Stop();        // stops; the user-stopped flag is the caller's business
+    void UserStop();    // the stop button: stop and stay stopped
+    void Previous();
+    void Next();
+    void SeekTo(int second);
+    void ZoomKey(int position);
+    // Saves the selected channel's picture: through the save dialog, or
+    // straight to `path` when given.
+    void Capture(const QString& path = QString());
+    bool UserStopped() const { return userStopped_; }
     // The row menu's commands on the selected row of the current list.
     void ExportSelectedTo(const QString& folder);
     void RepairSelected();
@@ -65,7 +95,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -77,6 +107,9 @@ private:
     void RefreshSpeedDisplay();
     void UpdateMemoryText();
     void ResetCatalogue();
+    void OnPositionTick();
+    void SetTimeTexts(const QString& start, const QString& elapse, const QString& total);
+    int CurrentSpeedCode();
     void ShowOptionMenu();
     void ShowRowMenu(QTableView* view, const QPoint& at);
     void OnMeasured(CDiskVideo* r);
@@ -87,6 +120,11 @@ private:
 
     std::unique_ptr<class QtMessageSink> sink_;
     std::unique_ptr<MaintenanceWorkers> workers_;
+    std::unique_ptr<VideoOutputFactory> ownVideo_;   // when no factory was given
+    std::unique_ptr<MessageBoxes> ownMessages_;
+    CVideoGroupWidget* videoWidget_ = nullptr;
+    std::unique_ptr<struct PlayRange> playRange_;   // the alarm range being played
+    CDiskVideo* sliderRecording_ = nullptr;         // the recording the slider shows
     DayList days_;
     CDayVideo* currentDay_ = nullptr;
     bool userStopped_ = true;
@@ -102,6 +140,7 @@ private:
     QTabWidget* tabs_;
     QSplitter* split_;
     QWidget* video_;
+    PlayerServices services_;
     CMapIECtrl* map_;
     QLabel* title_;
     QLabel* memory_;

@@ -6,6 +6,8 @@
 #include <QTableView>
 
 #include "common/temp_dir.h"
+#include "playback/test_recording.h"
+#include "playback/video_group.h"
 #include "recwriter.h"
 
 using namespace corvane;
@@ -34,9 +36,58 @@ TEST(MainWindow, ImportsAFolderAndListsTheNewestDay) {
     w.OpenDay(0);
     EXPECT_EQ(w.AllFiles()->RowCount(), 1);
 
+    // Nothing plays: the group keeps normal speed.
     w.StepSpeed(false);
-    EXPECT_EQ(w.SpeedCode(), -2);
-    EXPECT_EQ(w.findChild<QPushButton*>("btn_normal")->text(), "-2");
-    w.findChild<QPushButton*>("btn_normal")->click();
+    EXPECT_EQ(w.SpeedCode(), 0);
     EXPECT_EQ(w.findChild<QPushButton*>("btn_normal")->text(), "1");
+}
+
+TEST(MainWindow, TransportOverRealRecordings) {
+    test::TempDir dir;
+    test::RecordingOptions o;
+    o.seconds = 2;
+    o.stamp = "20160920_190909";
+    ASSERT_FALSE(test::WriteTestRecording(dir.path().string(), o).empty());
+    o.stamp = "20160920_191500";
+    o.channels = 2;
+    ASSERT_FALSE(test::WriteTestRecording(dir.path().string(), o).empty());
+    CMainWindow w;
+    w.ImportFolder(QString::fromStdString(dir.path().string()));
+    ASSERT_EQ(w.AllFiles()->RowCount(), 2);
+
+    w.PlayOrResume();  // row 0 is selected after the import
+    CVideoGroup& g = w.Group();
+    ASSERT_EQ(g.State(), kPlaying);
+    EXPECT_FALSE(w.UserStopped());
+    EXPECT_FALSE(w.findChild<QPushButton*>("btn_pause")->isHidden());
+    EXPECT_TRUE(w.findChild<QPushButton*>("btn_play")->isHidden());
+    EXPECT_EQ(g.LayoutMode(), 0);
+
+    w.StepSpeed(true);
+    EXPECT_EQ(g.Speed(), 2);
+    EXPECT_EQ(w.findChild<QPushButton*>("btn_normal")->text(), "2");
+    w.findChild<QPushButton*>("btn_normal")->click();
+    EXPECT_EQ(g.Speed(), 0);
+
+    test::TempDir out;
+    w.Capture(QString::fromStdString(out.File("shot.bmp")));
+    EXPECT_TRUE(std::filesystem::exists(out.File("shot.bmp")));
+
+    w.Pause();
+    EXPECT_EQ(g.State(), kPaused);
+    w.PlayOrResume();
+    EXPECT_EQ(g.State(), kPlaying);
+
+    w.Next();  // the two-channel recording
+    ASSERT_EQ(g.State(), kPlaying);
+    EXPECT_EQ(g.LayoutMode(), 1);
+    w.Next();  // past the last row: stopped, selection kept
+    EXPECT_EQ(g.State(), kStopped);
+    EXPECT_TRUE(w.UserStopped());
+    EXPECT_EQ(w.findChild<QTableView*>("list_allfiles")->selectionModel()->selectedRows().front().row(), 1);
+    w.Previous();
+    EXPECT_EQ(g.State(), kPlaying);
+    w.UserStop();
+    EXPECT_EQ(g.State(), kStopped);
+    EXPECT_EQ(w.findChild<QPushButton*>("btn_capture")->isEnabled(), false);
 }

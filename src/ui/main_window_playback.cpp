@@ -1,0 +1,243 @@
+// The main window's transport: playing the selected row, pause, stop,
+// previous and next, seeking, the position timer, keyboard shortcuts and
+// snapshots.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QTableView>
+
+#include "app/language.h"
+#include "catalogue/local_time.h"
+#include "map/map_feed.h"
+#include "playback/video_group.h"
+#include "ui/main_window.h"
+#include "ui/qt_message_sink.h"
+#include "ui/snapshot.h"
+#include "ui/video_group_widget.h"
+
+namespace corvane {
+namespace {
+
+QString ClockText(int64_t t) {
+    std::optional<CalendarTime> c = LocalCalendar(t);
+    return QString::asprintf("%d:%02d:%02d", c ? c->hour : -1, c ? c->minute : -1, c ? c->second : -1);
+}
+
+std::string Trimmed(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n"), e = s.find_last_not_of(" \t\r\n");
+    return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+CVideoGroup& CMainWindow::Group() { return videoWidget_->Group(); }
+
+int CMainWindow::CurrentSpeedCode() {
+    return videoWidget_ && Group().OpenMarker() ? Group().Speed() : 0;
+}
+
+void CMainWindow::SetTimeTexts(const QString& start, const QString& elapse, const QString& total) {
+    timeStart_->setText(start);
+    timeElapse_->setText(elapse);
+    timeTotal_->setText(total);
+}
+
+void CMainWindow::PlaySelected() {
+    QModelIndexList rows = currentList_->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return;
+    const RecordingRow* row = static_cast<CVListExAdapter*>(currentList_->model())->Row(rows.front().row());
+    if (!row || !row->recording->OpenReaders()) return;
+    CDiskVideo* r = row->recording;
+    int channels = r->multiPart ? static_cast<int>(r->partPaths.size()) : r->channelCount;
+    if (channels == 0) channels = static_cast<int>(r->readers.size());
+    CVideoGroup& group = Group();
+    group.SetLayoutMode(channels <= 1 ? 0 : channels <= 4 ? 1 : 2);
+    group.Relayout();
+    // An alarm row plays its event: from its start (ms) for its length (s).
+    playRange_.reset();
+    if (row->event) {
+        uint32_t start = (*row->event)[0];
+        playRange_ = std::make_unique<PlayRange>(PlayRange{start, start + ((*row->event)[2] & 0xFFFF) * 1000});
+    }
+    if (!group.OpenRecording(currentDay_, r, playRange_.get(), sink_.get())) return;
+    sliderRecording_ = r;
+    position_->setRange(0, r->length ? static_cast<int>(r->length) : 1);
+    position_->blockSignals(true);
+    position_->setValue(group.CurrentSecond());
+    position_->blockSignals(false);
+    SetTimeTexts(ClockText(r->startTime), ClockText(r->startTime + group.CurrentSecond()), ClockText(r->endTime));
+    group.SetVolume(volume_->value());
+    pause_->show();
+    play_->hide();
+    position_->setEnabled(true);
+    if (!positionTimer_.isActive()) positionTimer_.start(1000);
+    userStopped_ = false;
+    capture_->setEnabled(true);
+    stop_->setEnabled(true);
+    StartMapFeed(Trimmed(group.VehicleName()), [this] {
+        GroupGpsFix g;
+        Group().CopyGpsFix(&g);
+        MapFix f;
+        f.status = g.status;
+        f.latitude = g.latitude;
+        f.latHemisphere = static_cast<char>(g.latHemisphere);
+        f.longitude = g.longitude;
+        f.lonHemisphere = static_cast<char>(g.lonHemisphere);
+        f.speed = g.speed;
+        f.course = g.course;
+        return f;
+    });
+}
+
+void CMainWindow::PlayOrResume() {
+    CVideoGroup& group = Group();
+    if (group.State() == kStopped) {
+        PlaySelected();
+    } else if (group.State() == kPaused) {
+        group.ResumePlayback();
+        pause_->show();
+        play_->hide();
+        position_->setEnabled(true);
+        if (!positionTimer_.isActive()) positionTimer_.start(1000);
+    }
+}
+
+void CMainWindow::Pause() {
+    if (Group().State() != kPlaying) return;
+    Group().PausePlayback();
+    play_->show();
+    pause_->hide();
+    position_->setEnabled(false);
+    positionTimer_.stop();
+}
+
+void CMainWindow::Stop() {
+    positionTimer_.stop();
+    gpsTimer_.stop();
+    CVideoGroup& group = Group();
+    if (group.OpenMarker() && group.State() != kStopped) {
+        group.StopPlayback();
+        group.ResetState();
+    }
+    play_->show();
+    pause_->hide();
+    capture_->setEnabled(false);
+    stop_->setEnabled(false);
+    position_->blockSignals(true);
+    position_->setValue(0);
+    position_->blockSignals(false);
+    position_->setEnabled(false);
+    SetTimeTexts("00:00:00", "00:00:00", "00:00:00");
+    RefreshSpeedDisplay();
+    StopMapFeed();
+}
+
+void CMainWindow::UserStop() {
+    userStopped_ = true;
+    Stop();
+}
+
+void CMainWindow::Previous() {
+    QModelIndexList rows = currentList_->selectionModel()->selectedRows();
+    if (rows.isEmpty() || rows.front().row() == 0) return;
+    userStopped_ = true;
+    Stop();
+    currentList_->selectRow(rows.front().row() - 1);
+    PlaySelected();
+}
+
+void CMainWindow::Next() {
+    userStopped_ = true;
+    Stop();
+    QModelIndexList rows = currentList_->selectionModel()->selectedRows();
+    int count = static_cast<CVListExAdapter*>(currentList_->model())->RowCount();
+    int next = rows.isEmpty() ? 0 : rows.front().row() + 1;
+    if (next >= count) return;
+    currentList_->selectRow(next);
+    PlaySelected();
+}
+
+void CMainWindow::SeekTo(int second) {
+    if (!Group().OpenMarker() || Group().State() == kStopped) return;
+    positionTimer_.stop();
+    Group().SeekAll(second);
+    positionTimer_.start(1000);
+    if (sliderRecording_) timeElapse_->setText(ClockText(sliderRecording_->startTime + second));
+}
+
+void CMainWindow::OnPositionTick() {
+    int second = Group().CurrentSecond();
+    if (!position_->isSliderDown()) {
+        position_->blockSignals(true);
+        position_->setValue(second);
+        position_->blockSignals(false);
+    }
+    if (sliderRecording_) timeElapse_->setText(ClockText(sliderRecording_->startTime + second));
+}
+
+// Keys 1 to 4 zoom the channel at that position of the group, 5 the first.
+void CMainWindow::ZoomKey(int position) {
+    CVideoGroup& group = Group();
+    if (position >= group.ChannelCount()) return;
+    CVideoPort* port = group.Port(position);
+    group.ZoomChannel(port, group.ZoomedChannel() != port);
+}
+
+bool CMainWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() != QEvent::KeyPress || !isActiveWindow()) return QMainWindow::eventFilter(watched, e);
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (k->isAutoRepeat() && k->key() != Qt::Key_Plus && k->key() != Qt::Key_Minus) return false;
+    switch (k->key()) {
+        case Qt::Key_Space:
+            if (Group().State() == kPaused) PlayOrResume();
+            else Pause();
+            return false;
+        case Qt::Key_Up: Previous(); return true;
+        case Qt::Key_Down: Next(); return true;
+        case Qt::Key_1: case Qt::Key_2: case Qt::Key_3: case Qt::Key_4: ZoomKey(k->key() - Qt::Key_0); return false;
+        case Qt::Key_5: ZoomKey(0); return false;
+        case Qt::Key_Plus: StepSpeed(true); return false;
+        case Qt::Key_Minus: StepSpeed(false); return false;
+        default: return QMainWindow::eventFilter(watched, e);
+    }
+}
+
+// The picture is written as a BMP; a name ending in .jpg or .png gets that
+// format instead, so the file is what its name says.
+void CMainWindow::Capture(const QString& path) {
+    CVideoPort* port = Group().Selected();
+    QString temp = QDir::temp().filePath("capture.bmp");
+    if (!port || !Group().OpenMarker() || !port->Draw().SavePicture(temp.toStdString())) {
+        QMessageBox::critical(this, "CorvanePlayer",
+                              QString::fromStdString(GetLangText("FORM_MAIN", "MESSAGE_CAPTUREFAIL", "Capture failed!")));
+        return;
+    }
+    QString target = path;
+    if (target.isEmpty()) {
+        QString proposed = QString::fromStdString(SnapshotName(std::time(nullptr))) + ".bmp";
+        target = QFileDialog::getSaveFileName(this, QString(), QDir::home().filePath(proposed),
+                                              "BMP Files (*.bmp);;JPEG Files (*.jpg);;PNG Files (*.png)");
+    }
+    if (target.isEmpty()) {
+        QFile::remove(temp);
+        return;
+    }
+    QString suffix = QFileInfo(target).suffix().toLower();
+    if (suffix == "jpg" || suffix == "jpeg" || suffix == "png") {
+        QImage(temp).save(target);
+        QFile::remove(temp);
+        return;
+    }
+    // The save dialog asked before replacing a file.
+    QFile::remove(target);
+    if (!QFile::rename(temp, target) && QFile::copy(temp, target)) QFile::remove(temp);
+}
+
+}  // namespace corvane
