@@ -23,6 +23,7 @@
 #include "app/language.h"
 #include "app/settings.h"
 #include "ui/about_dialog.h"
+#include "ui/convert_dialog.h"
 #include "ui/option_dialog.h"
 #include "ui/qt_message_sink.h"
 #include "ui/import_dialog.h"
@@ -393,7 +394,7 @@ void CMainWindow::ShowOptionMenu() {
     QAction* about = menu.addAction(Text("MENU_ABOUT", "About"));
     QAction* chosen = menu.exec(menu_->mapToGlobal(QPoint(menu_->width() - menu.sizeHint().width(), menu_->height())));
     if (chosen == convert) {
-        // The conversion dialog works on the current day.
+        if (currentDay_) CDlgConvert(*currentDay_, this).exec();
     } else if (chosen == option) {
         if (CDlgOption(g_AppSettings, SettingsFilePath(), this).exec() == QDialog::Accepted) ApplyMapOptions();
     } else if (chosen == about) {

@@ -1,0 +1,62 @@
+#pragma once
+// "Convert AVI": exports a time range of the current day as one AVI file per
+// channel, with a progress bar per channel.
+#include <QDialog>
+#include <QStyledItemDelegate>
+#include <memory>
+
+#include "catalogue/day_video.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class QTimeEdit;
+
+namespace corvane {
+
+class CConvertJob;
+class QtMessageSink;
+
+// Draws a cell's number (0..100) as a progress bar with the text on top.
+class ProgressDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};
+
+class CDlgConvert : public QDialog {
+    Q_OBJECT
+public:
+    CDlgConvert(CDayVideo& day, QWidget* parent = nullptr);
+    ~CDlgConvert() override;
+
+    void SetFolder(const QString& folder);
+    void SetTimes(const QTime& start, const QTime& end);
+    void Start();
+    void Stop();
+    bool Running() const;
+    QTableWidget* List() const { return list_; }
+    QString RangeText() const;
+
+protected:
+    bool event(QEvent* e) override;
+    void reject() override;
+
+private:
+    void RefreshNames();
+    void ShowOutcomes();
+
+    CDayVideo& day_;
+    std::unique_ptr<QtMessageSink> sink_;
+    std::unique_ptr<CConvertJob> job_;
+    QTableWidget* list_;
+    QTimeEdit* start_;
+    QTimeEdit* end_;
+    QLabel* range_;
+    QLineEdit* folder_;
+    QPushButton* startButton_;
+    QPushButton* stopButton_;
+};
+
+}  // namespace corvane
