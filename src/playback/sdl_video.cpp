@@ -128,6 +128,7 @@ void SdlVideoOutput::SetTarget(SdlTarget target) {
 }
 
 bool SdlVideoOutput::Create(int width, int height, bool* accelerated) {
+    if (targetProvider) target_ = targetProvider();  // before Run, which orders it for the video thread
     bool ok = false;
     video_.Run([&] { ok = CreateObjects(width, height, accelerated); });
     return ok;
@@ -267,7 +268,9 @@ bool SdlVideoOutput::ReadPixels(std::vector<uint32_t>& pixels, int& width, int& 
 }
 
 std::unique_ptr<VideoOutput> SdlVideoOutputFactory::NewOutput(int channel) {
-    return std::make_unique<SdlVideoOutput>(video_, target_ ? target_(channel) : SdlTarget{});
+    auto output = std::make_unique<SdlVideoOutput>(video_, SdlTarget{});
+    if (target_) output->targetProvider = [this, channel] { return target_(channel); };
+    return output;
 }
 
 }  // namespace corvane

@@ -86,6 +86,9 @@ public:
     // Takes effect at the next Create (the GUI thread re-creates the output
     // after a size change).
     void SetTarget(SdlTarget target);
+    // When set, asked for the target at every Create (GUI thread): the native
+    // window may not exist yet when the output is made, and its size changes.
+    std::function<SdlTarget()> targetProvider;
     // For tests: renders the current texture once more and reads the pixels
     // back as 0xAARRGGBB. False when there is nothing to read.
     bool ReadPixels(std::vector<uint32_t>& pixels, int& width, int& height);
