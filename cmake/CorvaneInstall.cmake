@@ -9,6 +9,11 @@ foreach(program corvane corvaneplayer corvane-mkdemo)
   endif()
 endforeach()
 
+# The map's browser module, loaded by the player from <prefix>/lib/corvaneplayer.
+if(TARGET corvane_mapbrowser)
+  install(TARGETS corvane_mapbrowser LIBRARY DESTINATION lib/corvaneplayer)
+endif()
+
 # The build tree's copies beside the executables hold everything the pages
 # need (Leaflet included), so install from there.
 install(DIRECTORY ${CORVANE_BIN_DIR}/Language DESTINATION ${CMAKE_INSTALL_DATADIR}/corvaneplayer OPTIONAL)

@@ -21,4 +21,8 @@ for f in share/corvaneplayer/Language/eng.lng share/corvaneplayer/Language/chs.l
          share/applications/corvaneplayer.desktop share/icons/hicolor/scalable/apps/corvaneplayer.svg; do
   [[ -f "$prefix/$f" ]] || { echo "not installed: $f"; exit 1; }
 done
+if [[ -f "$build/bin/libcorvane_mapbrowser.so" && ! -f "$prefix/lib/corvaneplayer/libcorvane_mapbrowser.so" ]]; then
+  echo "not installed: the map browser module"; exit 1
+fi
+[[ -f "$prefix/share/corvaneplayer/Map/Google/gmap_cn.html" ]] || { echo "not installed: the map pages"; exit 1; }
 echo "install test passed"
