@@ -1,5 +1,6 @@
 #include "reader_exercise.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "readers/byte_order.h"
@@ -76,9 +77,10 @@ void ExerciseReader(CxFileReader& reader) {
     reader.Rewind();
     ReadPass(reader, 0, 1);
 
-    const int seconds[] = {0, 1, 2, 3, 7, duration / 2, duration - 1, duration, duration + 1, 3599, 3600, -1, INT_MAX};
-    for (int s : seconds) {
-        reader.SeekToSecond(s);
+    const int64_t d = duration;  // any int: the interface hands the stored u32 through
+    const int64_t seconds[] = {0, 1, 2, 3, 7, d / 2, d - 1, d, d + 1, 3599, 3600, -1, INT_MAX};
+    for (int64_t s : seconds) {
+        reader.SeekToSecond(static_cast<int>(std::clamp<int64_t>(s, INT_MIN, INT_MAX)));
         reader.GetPosition();
         reader.Tell();
         std::unique_ptr<CxMemUnit> unit;
