@@ -3,6 +3,8 @@
 #include <new>
 #include <typeinfo>
 
+#include "readers/reader_v300.h"
+#include "readers/reader_v400.h"
 #include "readers/reader_v500.h"
 #include "readers/reader_v700.h"
 
@@ -36,6 +38,11 @@ const Version kVersions[] = {
     {"V502", Make<CFileReaderV502>, Is<CFileReaderV502>},
     {"V501", Make<CFileReaderV501>, Is<CFileReaderV501>},
     {"V500", Make<CFileReaderV500>, Is<CFileReaderV500>},
+    {"V402", Make<CFileReaderV402>, Is<CFileReaderV402>},
+    {"V401", Make<CFileReaderV401>, Is<CFileReaderV401>},
+    {"V400", Make<CFileReaderV400>, Is<CFileReaderV400>},
+    {"V300", Make<CFileReaderV300>, Is<CFileReaderV300>},
+    {"V120", Make<CFileReaderV120>, Is<CFileReaderV120>},
 };
 
 }  // namespace

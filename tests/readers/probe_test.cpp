@@ -21,6 +21,37 @@ TEST(Probe, EachVersionIsOpenedByItsOwnReader) {
     }
 }
 
+// The older versions check little more than their version word, so each
+// file must be refused by every newer reader before its own is tried.
+TEST(Probe, OlderVersionsAreOpenedByTheirOwnReaderOnly) {
+    TempDir dir;
+    struct Variant {
+        const char* version;
+        bool trailer;
+        bool companion;
+        uint32_t versionWord;
+    };
+    for (const Variant& v : {Variant{"V402", false, false, 0}, Variant{"V401", false, false, 0},
+                             Variant{"V400", false, false, 0}, Variant{"V300", false, false, 0},
+                             Variant{"V300", true, false, 0}, Variant{"V300", false, true, 0},
+                             Variant{"V120", false, false, 0x101}, Variant{"V120", true, false, 0x102}}) {
+        rec::Spec spec;
+        spec.version = v.version;
+        spec.trailer = v.trailer;
+        spec.companionIndex = v.companion;
+        if (v.versionWord) spec.versionWord = v.versionWord;
+        rec::StreamOptions o;
+        o.gps = true;
+        o.audioBytes = 40;
+        std::string p = dir.File(std::string(v.version) + (v.trailer ? "t" : "") + (v.companion ? "c" : ""));
+        ASSERT_TRUE(rec::WriteRecording(p, spec, rec::MakeStream(o)));
+        auto r = OpenRecordingReader(0, p, 0);
+        ASSERT_TRUE(r) << p;
+        EXPECT_STREQ(ReaderVersionName(*r), v.version) << p;
+        EXPECT_EQ(r->FirstTimestamp(), 1000u);
+    }
+}
+
 TEST(Probe, FilesNobodyAcceptsLeaveNoDescriptorOpen) {
     TempDir dir;
     rec::Spec spec;

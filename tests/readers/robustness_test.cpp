@@ -250,3 +250,142 @@ TEST(Robustness, HugeLengthsAndSlotCountsInMultiChannelFiles) {
         ExerciseChannels(dir.File("many"));
     }
 }
+
+namespace {
+
+// The older versions: a small stream of every record kind, with the index
+// where each version keeps it.
+struct OlderFile {
+    const char* version;
+    bool trailer;
+    bool companion;
+};
+const OlderFile kOlderFiles[] = {{"V400", false, false}, {"V401", false, false}, {"V402", false, false},
+                                 {"V300", true, false},  {"V300", false, true},  {"V120", true, false},
+                                 {"V120", false, false}};
+
+std::vector<rec::Record> OlderStream() {
+    std::vector<rec::Record> out;
+    for (uint64_t s = 0; s < 3; ++s) {
+        uint64_t t = 1000 + s * 1000;
+        out.push_back({4, 0, 0, t, rec::GpsPayload(rec::SampleFix(static_cast<uint32_t>(s)))});
+        out.push_back({1, 0, 1, t, std::vector<uint8_t>(40, static_cast<uint8_t>(s))});
+        out.push_back({2, 0, 0, t + 10, std::vector<uint8_t>(16, 0x22)});
+        out.push_back({1, 0, 0, t + 500, std::vector<uint8_t>(30, 0x33)});
+    }
+    return out;
+}
+
+std::string WriteOlder(const TempDir& dir, const OlderFile& f, const std::string& name) {
+    rec::Spec spec;
+    spec.version = f.version;
+    spec.trailer = f.trailer;
+    spec.companionIndex = f.companion;
+    std::string p = dir.File(name);
+    EXPECT_TRUE(rec::WriteRecording(p, spec, OlderStream()));
+    return p;
+}
+
+// Everything a consumer does, then the repair command's close and rebuild.
+void ExerciseWithRepair(const std::string& path) {
+    Exercise(path);
+    if (auto r = OpenRecordingReader(1, path, 0)) {
+        r->Close();
+        g_StopRebuildIndex = false;
+        r->RebuildIndex();
+        r.reset();
+        Exercise(path);
+    }
+}
+
+}  // namespace
+
+TEST(Robustness, EveryTruncationOfTheOlderVersions) {
+    TempDir dir;
+    for (const OlderFile& f : kOlderFiles) {
+        const std::string bytes = *ReadFileBytes(WriteOlder(dir, f, "full"));
+        // The companion file stays whole while the recording is cut.
+        if (f.companion) dir.Write("cut.idx", *ReadFileBytes(dir.File("full.idx")));
+        // Every length through the header, the index and the first records and
+        // through the trailer; in between every third.
+        for (size_t cut = 0; cut <= bytes.size(); cut += (cut < 180 || cut + 60 > bytes.size()) ? 1 : 3) {
+            dir.Write("cut", bytes.substr(0, cut));
+            if (cut % 25 == 0) ExerciseWithRepair(dir.File("cut"));
+            else Exercise(dir.File("cut"));
+        }
+        std::filesystem::remove(dir.File("cut.idx"));
+    }
+}
+
+TEST(Robustness, RandomDamageToTheOlderVersions) {
+    TempDir dir;
+    std::mt19937 rng(777);
+    for (const OlderFile& f : kOlderFiles) {
+        const std::string bytes = *ReadFileBytes(WriteOlder(dir, f, "full"));
+        if (f.companion) dir.Write("d.idx", *ReadFileBytes(dir.File("full.idx")));
+        for (int round = 0; round < 160; ++round) {
+            std::string damaged = bytes;
+            for (int i = 0, flips = 1 + round % 6; i < flips; ++i) {
+                size_t at;
+                switch (round % 4) {
+                    case 0: at = rng() % 100; break;                        // the header
+                    case 1: at = 100 + rng() % 120; break;                  // index (V400 family) or first frames
+                    case 2: at = bytes.size() - 1 - rng() % 120; break;     // index and trailer at the end
+                    default: at = rng() % bytes.size(); break;
+                }
+                damaged[at] = static_cast<char>(round % 2 ? 0xFF : rng());
+            }
+            dir.Write("d", damaged);
+            if (round % 10 == 0) ExerciseWithRepair(dir.File("d"));
+            else Exercise(dir.File("d"));
+        }
+        std::filesystem::remove(dir.File("d.idx"));
+    }
+}
+
+TEST(Robustness, HugeCountsSizesAndOffsetsInTheOlderVersions) {
+    TempDir dir;
+    const uint32_t huge[] = {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFF8u, 1000000u, 101u};
+    for (const OlderFile& f : kOlderFiles) {
+        const std::string p = WriteOlder(dir, f, "full");
+        const std::string bytes = *ReadFileBytes(p);
+        const std::string version = f.version;
+        std::vector<uint64_t> fields;  // where the versions keep counts, offsets and sizes
+        if (version[1] == '4') fields = {45};
+        if (version == "V120") fields = {44, 48};
+        if (f.trailer) fields.insert(fields.end(), {bytes.size() - 12, bytes.size() - 8, bytes.size() - 4});
+        for (uint64_t at : fields) {
+            for (uint32_t value : huge) {
+                std::string damaged = bytes;
+                PutU32(reinterpret_cast<uint8_t*>(&damaged[at]), value);
+                dir.Write("h", damaged);
+                ExerciseWithRepair(dir.File("h"));
+            }
+        }
+        // Payload lengths of 0xFFFF in the first frame header (offset 10 in
+        // every layout but 0x402's, where it is 12).
+        std::string damaged = bytes;
+        size_t data = version[1] == '4' ? 100 + 8 * 3 : 100;
+        damaged[data + (version == "V402" ? 12 : 10)] = '\xFF';
+        damaged[data + (version == "V402" ? 13 : 11)] = '\xFF';
+        dir.Write("h", damaged);
+        ExerciseWithRepair(dir.File("h"));
+    }
+}
+
+TEST(Robustness, HugeCompanionIndexFile) {
+    TempDir dir;
+    const std::string p = WriteOlder(dir, {"V300", false, true}, "rec");
+    // Grow the companion sparsely to 3 GiB: it is never read whole.
+    ASSERT_TRUE(rec::Truncate(p + ".idx", 0xC0000000ull));
+    int before = OpenDescriptorCount();
+    {
+        auto r = OpenRecordingReader(0, p, 0);
+        ASSERT_TRUE(r);
+        EXPECT_STREQ(ReaderVersionName(*r), "V300");
+        EXPECT_EQ(r->IndexEntryCount(), 12500u);  // at most 100000 bytes of entries
+        EXPECT_EQ(ReadAll(*r).size(), OlderStream().size() - 1);  // every record but the last
+        EXPECT_EQ(OpenDescriptorCount(), before + 1);  // the companion is closed again
+    }
+    EXPECT_EQ(OpenDescriptorCount(), before);
+}

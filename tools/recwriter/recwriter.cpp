@@ -12,10 +12,14 @@
 namespace corvane::rec {
 
 std::unique_ptr<Writer> CreateV700Writer(const std::string& path, const Spec& spec);
+std::unique_ptr<Writer> CreateV400Writer(const std::string& path, const Spec& spec);
+std::unique_ptr<Writer> CreateV300Writer(const std::string& path, const Spec& spec);
 std::unique_ptr<Writer> CreateV500Writer(const std::string& path, const Spec& spec);
 
 std::unique_ptr<Writer> Writer::Create(const std::string& path, const Spec& spec) {
     if (spec.version == "V700" || spec.version == "V800") return CreateV700Writer(path, spec);
+    if (spec.version == "V400" || spec.version == "V401" || spec.version == "V402") return CreateV400Writer(path, spec);
+    if (spec.version == "V300" || spec.version == "V120") return CreateV300Writer(path, spec);
     for (const char* v : {"V500", "V501", "V502", "V503", "V510", "V600"}) {
         if (spec.version == v) return CreateV500Writer(path, spec);
     }

@@ -64,6 +64,17 @@ struct Spec {
     // multi-channel files the table of the first slot).
     std::optional<std::vector<IndexEntry>> indexOverride;
     bool writeIndex = true;  // false leaves every slot empty
+
+    // Versions 0x120 to 0x402: the header's version word when set (V120
+    // writes 0x101, or 0x102 with a trailer); the 20-byte trailer behind the
+    // index (V120 0x102, V300); the companion "<path>.idx" index file (V300;
+    // it gets the entries even when writeIndex is false, which leaves the
+    // recording itself without entries); bytes ahead of the first frame
+    // header, as a damaged card has them.
+    std::optional<uint32_t> versionWord;
+    bool trailer = false;
+    bool companionIndex = false;
+    std::vector<uint8_t> gapBeforeData;
 };
 
 class Writer {
@@ -74,7 +85,8 @@ public:
     virtual bool Add(const Record& record) = 0;
     // Writes the index and the header fields known only at the end.
     virtual bool Finish() = 0;
-    // Where the frame data begins.
+    // Where the frame data begins (V400 to V402, whose index precedes the
+    // data, know it once Finish has run).
     virtual uint64_t DataStart() const = 0;
 };
 
