@@ -248,6 +248,12 @@ TEST_F(V300Test, RebuildsThatWriteNothing) {
     EXPECT_EQ(rd->RebuildIndex(), 1);
     EXPECT_EQ(rd->IndexEntryCount(), 3u);
 
+    // Behind 4 GiB no 32-bit offset can name the entries: the file is left alone.
+    std::string big = Write(Spec("V300"), rec::MakeStream({}), "big");
+    ASSERT_TRUE(rec::Truncate(big, 0x100000010ull));
+    EXPECT_EQ(OpenAs("V300", big, 1)->RebuildIndex(), 0);
+    EXPECT_EQ(std::filesystem::file_size(big), 0x100000010ull);
+
     // The other version has nothing to rebuild.
     EXPECT_EQ(OpenAs("V120", Write(Spec("V120"), records, "v120"), 1)->RebuildIndex(), 0);
 }
