@@ -1,0 +1,94 @@
+#pragma once
+// The AVI conversion of a time range of one day: one file per channel, each
+// holding the channel's video access units as stored and its sound decoded to
+// 8000 Hz 16-bit mono PCM. One worker thread does the channels one after the
+// other and reports through the message sink (wParam is the row, that is the
+// channel index from 0):
+//   kMsgConvertProgress  lParam percent of the day's span reached (0..100)
+//   kMsgEndOfRecording   lParam 100: the row's file is complete
+//   kMsgConvertDone      all rows done (not posted after a stop)
+//
+// The job works on its own copy of the day's recordings and opens readers of
+// its own, one recording at a time, so playback may go on using the day's
+// readers while the job runs.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "catalogue/day_video.h"
+#include "export/avi_writer.h"
+#include "platform/message_sink.h"
+
+namespace corvane {
+
+struct ConvertSettings {
+    int startSecond = 0;  // time of day, 0..86399
+    int endSecond = 0;    // time of day; at or after startSecond
+    std::string folder;   // output folder
+    uint32_t aviSizeLimit = kAviSizeLimit;
+};
+
+enum class ChannelResult {
+    kNotRun,        // the job ended before this row
+    kDone,          // the whole range was written
+    kStopped,       // stopped; the file is complete up to the last frame written
+    kCreateFailed,  // the file could not be created
+    kWriteFailed,   // a write, the index or the header failed; the channel ended there
+    kSizeLimit,     // the file reached the AVI size limit; the channel ended there
+};
+
+struct ChannelOutcome {
+    std::string path;
+    ChannelResult result = ChannelResult::kNotRun;
+    uint32_t videoFrames = 0;
+    uint64_t audioBytes = 0;
+    std::string reason;  // for the failures: what went wrong
+};
+
+// "20160920_190909_CH1.AVI": the day's date, the start time, the row + 1.
+std::string ConvertFileName(const CDayVideo& day, int startSecond, int row);
+// The folder and the name joined by one "/".
+std::string ConvertFilePath(const std::string& folder, const std::string& name);
+
+class CConvertJob {
+public:
+    // Copies what it needs of the day (its recordings' files and times); the
+    // day itself is not touched afterwards. The rows are the day's channels.
+    CConvertJob(const CDayVideo& day, const ConvertSettings& settings, MessageSink* sink);
+    ~CConvertJob();  // stops and joins a running worker
+    CConvertJob(const CConvertJob&) = delete;
+    CConvertJob& operator=(const CConvertJob&) = delete;
+
+    int RowCount() const { return static_cast<int>(outcomes_.size()); }
+    // Starts the worker; false when one runs already or the thread cannot be made.
+    bool Start();
+    // Asks the worker to finish the file it writes and end; then waits for it.
+    void Stop();
+    // Waits for the worker to end by itself.
+    void Wait();
+    // The rows' outcomes; read them only when no worker runs (after Wait or Stop).
+    const std::vector<ChannelOutcome>& Outcomes() const { return outcomes_; }
+
+    // Runs the job on the calling thread (the worker's body).
+    void Run();
+
+    // Set by the controlling thread to stop; read by the worker at every frame
+    // and row.
+    std::atomic<int32_t> stop{1};
+
+private:
+    struct Channel;
+    void ConvertRow(int row);
+    void Post(uint32_t id, int row, intptr_t value);
+
+    std::unique_ptr<CDayVideo> day_;  // the job's own copy; only the worker uses it while it runs
+    ConvertSettings settings_;
+    MessageSink* sink_;
+    std::vector<ChannelOutcome> outcomes_;  // written by the worker, read after it ended
+    std::thread worker_;
+};
+
+}  // namespace corvane
