@@ -57,7 +57,10 @@ std::string CodecParams(const VideoEncoderOptions& o) {
     std::string params = "scenecut=0:open-gop=0:repeat-headers=1:bframes=" +
                          std::to_string(o.bFrames) + ":keyint=" + gop +
                          ":min-keyint=" + gop + ":log-level=error";
-    if (o.threads == 1) params += ":frame-threads=1";
+    // Without a thread pool x265 also leaves out wavefront parallelism, which
+    // it would otherwise switch on or off by the machine's core count: the
+    // same bytes on every machine.
+    if (o.threads == 1) params += ":frame-threads=1:pools=none";
     return params;
 }
 
