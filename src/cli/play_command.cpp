@@ -34,7 +34,11 @@ struct PlayOptions {
 
 using Clock = std::chrono::steady_clock;
 
-double Rounded(double value, double unit) { return std::round(value / unit) * unit; }
+// `value` to `digits` decimal places.
+double Rounded(double value, int digits) {
+    const double scale = std::pow(10.0, digits);
+    return std::round(value * scale) / scale;
+}
 
 // The recording PATH... names: a folder's first recording, one file with all
 // its channels, or the part files of one recording in the order given.
@@ -144,15 +148,17 @@ int RunPlay(const PlayOptions& o) {
         CVideoPort* clock = ClockPort(group);
         const uint64_t firstShown = clock ? clock->LastShown() : 0;
         int64_t maxSkew = 0;
-        Clock::time_point next = start;
+        Clock::time_point nextSample = start + std::chrono::milliseconds(100);
         while (true) {
-            next += std::chrono::milliseconds(100);
-            std::this_thread::sleep_until(next);
-            const size_t before = endMessages;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
             drain();
-            if (endMessages > before) break;
-            if (o.seconds && Clock::now() - start >= std::chrono::duration<double>(*o.seconds)) break;
-            if (group.Speed() == 0 && group.State() == kPlaying) maxSkew = std::max(maxSkew, Skew(group, channels));
+            if (endMessages) break;
+            const Clock::time_point now = Clock::now();
+            if (o.seconds && now - start >= std::chrono::duration<double>(*o.seconds)) break;
+            if (now >= nextSample) {
+                nextSample += std::chrono::milliseconds(100);
+                if (group.Speed() == 0 && group.State() == kPlaying) maxSkew = std::max(maxSkew, Skew(group, channels));
+            }
         }
         // At the end the last records are still queued: let the decoders
         // finish them (a stalled channel is not waited for long).
@@ -181,12 +187,12 @@ int RunPlay(const PlayOptions& o) {
         out["recording"] = recording->multiPart ? recording->partPaths.front() : recording->filePath;
         out["channels"] = channels;
         out["pictures"] = pictures;
-        out["media_seconds"] = Rounded(lastShown > firstShown ? double(lastShown - firstShown) / 1000.0 : 0.0, 0.001);
-        out["wall_seconds"] = Rounded(wall, 0.001);
+        out["media_seconds"] = Rounded(lastShown > firstShown ? double(lastShown - firstShown) / 1000.0 : 0.0, 3);
+        out["wall_seconds"] = Rounded(wall, 3);
         out["max_skew_ms"] = maxSkew;
         out["audio_blocks"] = group.Sound().BlocksPlayed();
         out["end_messages"] = endMessages;
-        out["cpu_seconds"] = Rounded(cpu, 0.01);
+        out["cpu_seconds"] = Rounded(cpu, 2);
         out["peak_rss_mb"] = static_cast<int64_t>((usage.ru_maxrss + 1023) / 1024);
     }
     for (const std::string& m : messages.Texts()) std::fprintf(stderr, "corvane: %s\n", m.c_str());

@@ -25,7 +25,8 @@ struct PlaybackEnvironment {
     AppSettings* settings = &g_AppSettings;
 
     // The reading thread's wait after each read step: on `wake` (set by stop)
-    // for `ms` milliseconds. Empty: wait on the event.
+    // for `ms` milliseconds. Empty: the thread keeps to a schedule of these
+    // waits, waiting on the event until the next step is due.
     std::function<void(CxEvent& wake, uint32_t ms)> waitStep;
     // Starts a worker thread running `body`; false when it cannot be
     // started. Empty: a std::thread.

@@ -227,6 +227,7 @@ void CVideoDraw::ThreadLoop() {
         }
         {
             CxLock decode(decodeLock_);
+            if (hold.load()) continue;  // held while this thread waited for the lock
             current_.reset();
             {
                 CxLock queue(queueLock_);
@@ -244,6 +245,14 @@ void CVideoDraw::ThreadLoop() {
             }
         }
         wake_.Wait(0);
+    }
+}
+
+void CVideoDraw::SetHold(bool on) {
+    hold = on ? 1 : 0;
+    // Once the record being taken (if any) is done, the thread takes no more.
+    if (on) {
+        CxLock decode(decodeLock_);
     }
 }
 

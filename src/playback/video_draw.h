@@ -64,6 +64,10 @@ public:
 
     // Set by the group while paused; the decoding thread idles while it is set.
     std::atomic<uint8_t> hold{0};
+    // GUI thread: sets or clears the hold flag; when set, returns once the
+    // decoding thread has finished the record it may be taking, so that it
+    // takes no other.
+    void SetHold(bool on);
 
     // Decodes one record and shows what comes out. Decoding thread (and GUI
     // thread for paint), with the decode lock held.

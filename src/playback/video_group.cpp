@@ -253,7 +253,7 @@ void CVideoGroup::PausePlayback() {
     // The state changes first, so that the audio thread, woken below, does
     // not take another record and wait on a stopped buffer.
     state_ = kPaused;
-    for (auto& port : ports_) port->Draw().hold = 1;
+    for (auto& port : ports_) port->Draw().SetHold(true);
     if (speed_.load() == 0) {
         if (sound_.IsPlaying()) sound_.Stop();
         sound_.Event().Set();
@@ -262,7 +262,7 @@ void CVideoGroup::PausePlayback() {
 
 void CVideoGroup::ResumePlayback() {
     if (!openDay_.load() || state_.load() == kPlaying) return;
-    for (auto& port : ports_) port->Draw().hold = 0;
+    for (auto& port : ports_) port->Draw().SetHold(false);
     if (speed_.load() == 0 && !sound_.IsPlaying()) sound_.Start();
     state_ = kPlaying;
 }
@@ -429,9 +429,18 @@ void CVideoGroup::PostEndOfRecording() {
 }
 
 void CVideoGroup::ReadingThread() {
+    using Clock = std::chrono::steady_clock;
+    // Steps are paced against a schedule, not by sleeping the wait after each
+    // step, so that the time a step takes (and a busy machine's scheduling
+    // delays) does not add up into playing slower than real time. After a
+    // pause, or when more than a quarter of a second behind, the schedule
+    // starts again from now.
+    Clock::time_point deadline = Clock::now();
+    bool resync = true;
     while (!stop_.load()) {
         if (AudioDriven() || state_.load() == kPaused) {
             SleepMs(1);
+            resync = true;
             continue;
         }
         const int speed = speed_.load();
@@ -440,8 +449,18 @@ void CVideoGroup::ReadingThread() {
         const uint32_t wait = StepWaitMs(speed, minFrameInterval_.load(), maxFrameRate_.load());
         ClearAudio();
         if (r == 0) break;
-        if (env_.waitStep) env_.waitStep(wake_, wait);
-        else wake_.Wait(wait);
+        if (env_.waitStep) {
+            env_.waitStep(wake_, wait);
+            continue;
+        }
+        const Clock::time_point now = Clock::now();
+        if (resync || now - deadline > std::chrono::milliseconds(250)) deadline = now;
+        resync = false;
+        deadline += std::chrono::milliseconds(wait);
+        if (deadline > now) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+            wake_.Wait(static_cast<uint32_t>(left));
+        }
     }
     if (!stop_.load() && !AudioDriven()) PostEndOfRecording();
 }

@@ -75,15 +75,20 @@ int CVideoPort::ReadStepNormal(int force) {
     // to play after each step. (A clock channel whose sound nobody plays
     // would otherwise read a second of records per step and run ahead.)
     const bool untilAudio = clock && !force && group_.AudioChannel() == index_;
+    // A channel that fell behind the clock (its queue was full while its
+    // decoder could not keep up) reads on until it has caught up with it;
+    // reading one record a step it would stay behind for good.
+    const bool catchUp = !clock && !force;
     int audioCount = 0;
     bool audioQueued = false, videoSeen = false;
     while (true) {
         std::unique_ptr<CxMemUnit> record;
         if (!reader->ReadFrame(0, record, 0) || !record) return 0;
-        switch (record->Header().Type()) {
+        const RecordHeader header = record->Header();
+        switch (header.Type()) {
         case kTypeVideo:
             draw_.PushFrame(std::move(record));
-            videoSeen = true;
+            videoSeen = !catchUp || header.timestamp >= group_.GroupClock() || !draw_.HasRoom();
             break;
         case kTypeAudio:
             if (group_.AudioChannel() == index_ && group_.PushAudio(record)) audioQueued = true;

@@ -28,8 +28,8 @@ protected:
     // Channel 0 open on a recording, its decoding thread held.
     CVideoPort& OpenHeld(OpenedRecording& r) {
         CVideoPort& port = *Group().Port(0);
+        port.Draw().hold = 1;  // before the thread starts, which polls it
         EXPECT_EQ(port.OpenChannel(r.recording, nullptr), 1);
-        port.Draw().hold = 1;
         return port;
     }
 };

@@ -102,25 +102,54 @@ TEST_F(GroupTest, SoundPacesPlaybackUntilASilentChannelIsSelectedAndBack) {
     EXPECT_EQ(EndMessages(), 1u);
 }
 
-TEST_F(GroupTest, AClockChannelWhoseSoundIsNotPlayedKeepsStepWithTheOthers) {
+TEST_F(GroupTest, AClockChannelWhoseSoundIsNotPlayedReadsOneFrameAStep) {
     RecordingOptions o;
     o.channels = 2;
     o.seconds = 3;
     o.realVideo = false;
     o.audioChannels = {0};  // channel 1, selected below, is silent
     OpenedRecording& r = Write(o);
-    std::atomic<uint64_t> worst{0};
+    std::atomic<uint64_t> previous{0}, largestStep{0};
     afterStep_ = [&] {
-        const uint64_t a = r.recording->readers[0]->CurrentTimestamp();
-        const uint64_t b = r.recording->readers[1]->CurrentTimestamp();
-        worst = std::max<uint64_t>(worst.load(), a > b ? a - b : b - a);
+        const uint64_t now = r.recording->readers[0]->CurrentTimestamp();
+        const uint64_t before = previous.exchange(now);
+        if (before) largestStep = std::max<uint64_t>(largestStep.load(), now - before);
     };
     Group().SelectChannel(1);
     ASSERT_TRUE(Open(r));
     EXPECT_EQ(Group().AudioChannel(), -1);
     EXPECT_TRUE(Group().Port(0)->IsClockChannel());
     ASSERT_TRUE(WaitForEnd());
-    EXPECT_LE(worst.load(), 80u);
+    // Waiting for sound that nobody queues, it would read a second a step.
+    EXPECT_LE(largestStep.load(), 40u);
+}
+
+TEST_F(GroupTest, AChannelLeftBehindCatchesUpWithTheClock) {
+    RecordingOptions o;
+    o.channels = 2;
+    o.seconds = 8;
+    o.realVideo = false;
+    OpenedRecording& r = Write(o);
+    std::atomic<bool> released{false}, caughtUp{false};
+    afterStep_ = [&] {
+        if (!released.load()) return;
+        const uint64_t a = r.recording->readers[0]->CurrentTimestamp();
+        const uint64_t b = r.recording->readers[1]->CurrentTimestamp();
+        if (a < 7000 && (a > b ? a - b : b - a) <= 80) caughtUp = true;  // well before the end
+    };
+    ASSERT_TRUE(Open(r));
+    // Channel 1's decoder stalls for 40 steps: its queue fills and it stops
+    // reading while channel 0 plays on.
+    Group().Port(1)->Draw().hold = 1;
+    const uint64_t start = Group().ReadingSteps();
+    ASSERT_TRUE(WaitFor([&] { return Group().ReadingSteps() >= start + 40; }));
+    EXPECT_EQ(Group().Port(1)->Draw().QueueCount(), 25u);
+    EXPECT_GT(r.recording->readers[0]->CurrentTimestamp(), r.recording->readers[1]->CurrentTimestamp() + 500);
+    released = true;
+    Group().Port(1)->Draw().hold = 0;
+    ASSERT_TRUE(WaitForEnd());
+    // Channel 1 gets back in step while there is still recording left to play.
+    EXPECT_TRUE(caughtUp.load());
 }
 
 TEST_F(GroupTest, SpeedCodesChooseRecordsAndWaits) {
@@ -152,7 +181,10 @@ TEST_F(GroupTest, SpeedCodesChooseRecordsAndWaits) {
     std::vector<uint64_t> back = DecodedTimes(0);
     EXPECT_EQ(back, (std::vector<uint64_t>{5000, 4000, 3000, 2000, 1000}));
     for (const Decoded& d : DecodedRecords()) EXPECT_TRUE(d.key);
-    for (uint32_t w : Waits()) EXPECT_EQ(w, 500u);
+    // (A normal step under way when the group paused may have left its wait.)
+    std::vector<uint32_t> waits = Waits();
+    if (!waits.empty() && waits.front() == 40) waits.erase(waits.begin());
+    for (uint32_t w : waits) EXPECT_EQ(w, 500u);
     Group().StopPlayback();
     Group().ResetState();
     EXPECT_EQ(Group().Speed(), 0);  // a backward speed does not carry over
@@ -230,7 +262,8 @@ TEST_F(GroupTest, PlayRangesEndAtTheFirstReadersPosition) {
         std::vector<uint64_t> times = DecodedTimes(c);
         ASSERT_FALSE(times.empty());
         EXPECT_EQ(*std::min_element(times.begin(), times.end()), 2000u) << c;
-        EXPECT_EQ(*std::max_element(times.begin(), times.end()), c == 0 ? 3000u : 2960u) << c;
+        if (c == 0) EXPECT_EQ(*std::max_element(times.begin(), times.end()), 3000u);
+        else EXPECT_LT(*std::max_element(times.begin(), times.end()), 3000u);
     }
 
     Group().StopPlayback();
