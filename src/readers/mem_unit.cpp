@@ -1,5 +1,7 @@
 #include "readers/mem_unit.h"
 
+#include <sanitizer/asan_interface.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -22,6 +24,7 @@ public:
             if (!free_.empty()) {
                 uint8_t* b = free_.back();
                 free_.pop_back();
+                ASAN_UNPOISON_MEMORY_REGION(b, kUnitSize);
                 return b;
             }
         }
@@ -33,6 +36,9 @@ public:
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (free_.size() < kMaxCached) {
+                // A unit used after its destruction is still found by the
+                // address sanitizer while its buffer waits here.
+                ASAN_POISON_MEMORY_REGION(b, kUnitSize);
                 free_.push_back(b);
                 return;
             }
@@ -40,7 +46,10 @@ public:
         std::free(b);
     }
     ~BufferCache() {
-        for (uint8_t* b : free_) std::free(b);
+        for (uint8_t* b : free_) {
+            ASAN_UNPOISON_MEMORY_REGION(b, kUnitSize);
+            std::free(b);
+        }
     }
 
 private:
