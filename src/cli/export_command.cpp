@@ -69,6 +69,7 @@ int RunExport(const ExportOptions& o) {
         j["audio_bytes"] = c.audioBytes;
         j["ok"] = ok;
         if (!ok) j["reason"] = c.reason.empty() ? std::string("not converted") : c.reason;
+        if (c.skippedRecordings) j["skipped_recordings"] = c.skippedRecordings;
         PrintJsonLine(j);
         failed += ok ? 0 : 1;
     }

@@ -83,6 +83,7 @@ struct CConvertJob::Channel {
     AviWriter* avi = nullptr;
     int recording = -1;  // index into the job's recordings; -1: none left
     bool videoSet = false;
+    bool hevc = false;  // the codec of the file's video stream, once set
     bool keySeen = false;  // nothing is written ahead of the first key frame
     HiVoiceDecoderState voice;
     int voiceMode = -1;
@@ -160,7 +161,11 @@ void CConvertJob::ConvertRow(int row) {
         if (r.startTime <= t && t <= r.endTime) {
             ch.recording = i;
             r.OpenReaders();
-            if (CxFileReader* reader = readerOf(r)) reader->SeekToSecond(static_cast<int>(t - r.startTime));
+            // Fresh readers stand at the start of their data already; seeking
+            // to second 0 would only trust the index (or, without one, an
+            // estimate) for what is known.
+            CxFileReader* reader = readerOf(r);
+            if (reader && t > r.startTime) reader->SeekToSecond(static_cast<int>(t - r.startTime));
         }
     }
     for (int i = 0; i < count && ch.recording < 0; ++i) {
@@ -170,8 +175,8 @@ void CConvertJob::ConvertRow(int row) {
         }
     }
     auto setVideo = [&](CxFileReader& reader) {
-        AVI_set_video(avi.get(), reader.GetWidth(), reader.GetHeight(), reader.GetFrameRate(),
-                      reader.IsHevc() ? "HEVC" : "H264");
+        ch.hevc = reader.IsHevc() != 0;
+        AVI_set_video(avi.get(), reader.GetWidth(), reader.GetHeight(), reader.GetFrameRate(), ch.hevc ? "HEVC" : "H264");
         ch.videoSet = true;
     };
     if (ch.recording >= 0) {
@@ -192,7 +197,9 @@ void CConvertJob::ConvertRow(int row) {
         if (!reader || !reader->ReadFrame(0, unit, 0) || !unit) {
             // This recording is over for the channel: go on with the next one
             // that begins inside the range, skipping recordings without this
-            // channel or without anything readable.
+            // channel or without anything readable. A file's video stream has
+            // one codec, so recordings in the other codec are left out (and
+            // counted) rather than written under the wrong name.
             rec->ReleaseReaders();
             const int from = ch.recording;
             ch.recording = -1;
@@ -200,7 +207,12 @@ void CConvertJob::ConvertRow(int row) {
                 CDiskVideo& r = *recordings[static_cast<size_t>(next)];
                 if (r.StartSecondOfDay() >= end) break;
                 r.OpenReaders();
-                if (readerOf(r)) {
+                CxFileReader* candidate = readerOf(r);
+                if (candidate && ch.videoSet && (candidate->IsHevc() != 0) != ch.hevc) {
+                    out.skippedRecordings++;
+                    candidate = nullptr;
+                }
+                if (candidate) {
                     ch.recording = next;
                 } else {
                     r.ReleaseReaders();
@@ -264,6 +276,7 @@ void CConvertJob::ConvertRow(int row) {
     }
     if (stop) {
         out.result = ChannelResult::kStopped;
+        out.reason = "stopped before the end of the range";
         return;
     }
     out.result = ChannelResult::kDone;

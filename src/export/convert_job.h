@@ -45,6 +45,9 @@ struct ChannelOutcome {
     ChannelResult result = ChannelResult::kNotRun;
     uint32_t videoFrames = 0;
     uint64_t audioBytes = 0;
+    // Recordings of the range left out because their video is in the other
+    // codec than the file's (H.264 and H.265 cannot share a stream).
+    uint32_t skippedRecordings = 0;
     std::string reason;  // for the failures: what went wrong
 };
 

@@ -315,3 +315,33 @@ TEST(ConvertJob, HevcFromTheFirstKeyFrameWithoutOversizedRecords) {
     std::vector<int16_t> pcm = Pcm(out[0].path);
     EXPECT_GT(ToneSnr(pcm, 26 * 320), 10.0);  // type 0 is G.726 at 16 kbit/s
 }
+
+TEST(ConvertJob, RecordingsInTheOtherCodecAreLeftOutAndCounted) {
+    TempDir dir;
+    ClipOptions h264, h265;
+    h265.version = "V800";
+    h265.codec = VideoCodec::kH265;
+    WriteClip(dir.File("a.264"), h264);
+    WriteClip(dir.File("b.265"), h265);
+    WriteClip(dir.File("c.264"), h264);
+    auto day = MakeDay(2015, 8, 12, {{10, 0, 0, {dir.File("a.264")}}, {10, 0, 10, {dir.File("b.265")}},
+                                     {10, 0, 20, {dir.File("c.264")}}});
+    auto out = RunJob(*day, Range(dir.path().string(), 10, 0, 0, 10, 0, 30), nullptr);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].result, ChannelResult::kDone);
+    EXPECT_EQ(out[0].skippedRecordings, 1u);
+    EXPECT_EQ(out[0].videoFrames, 2u * 149u);  // each without the record that ends its file
+    ExpectPlayable(out[0].path, "h264", 2 * 149, 0);
+}
+
+TEST(ConvertJob, ARangeFromTheStartOfARecordingWithoutIndexReadsItFromItsStart) {
+    TempDir dir;
+    ClipOptions o;
+    o.index = false;
+    WriteClip(dir.File("cut.264"), o);
+    auto day = MakeDay(2015, 8, 12, {{10, 0, 0, {dir.File("cut.264")}}});
+    ASSERT_EQ(day->recordings[0]->length, 1u);  // all the reader can tell without an index
+    auto out = RunJob(*day, Range(dir.path().string(), 10, 0, 0, 10, 0, 1), nullptr);
+    EXPECT_EQ(out[0].videoFrames, 26u);
+    ExpectPlayable(out[0].path, "h264", 26, 0);
+}

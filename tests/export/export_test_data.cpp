@@ -86,6 +86,10 @@ void WriteClip(const std::string& path, const ClipOptions& o) {
     spec.frameRate = 25;
     spec.audioType = static_cast<uint8_t>(o.audioType < 0 ? 0 : o.audioType);
     spec.audioFlag = o.audioType >= 0 ? 1 : 0;
+    if (!o.index) {
+        spec.writeIndex = false;
+        spec.lengthField = 0;
+    }
     ASSERT_TRUE(rec::WriteRecording(path, spec, records));
 }
 

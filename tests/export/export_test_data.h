@@ -23,6 +23,7 @@ struct ClipOptions {
     int audioType = -1;   // -1: no sound; else the stream's audio type
     uint8_t channel = 0;  // the channel selector the file is read with
     bool gps = false;
+    bool index = true;  // false: no index and no length, as after a power cut
     // Records as stored, changed before writing (damage, extra records).
     void (*edit)(std::vector<rec::Record>&) = nullptr;
 };
