@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QStyle>
 #include <cstdio>
 #include <cstdlib>
@@ -67,8 +68,20 @@ int main(int argc, char** argv) {
         window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
                                                app.primaryScreen()->availableGeometry()));
         window.show();
+        // corvaneplayer [--play] [FOLDER]: FOLDER is imported with all times;
+        // --play then plays the first recording of the newest day and prints
+        // where each open channel shows its pictures ("cell N x y w h").
         QStringList args = QApplication::arguments();
-        if (args.size() > 1 && !args[1].startsWith("-")) window.ImportFolder(args[1]);
+        bool play = args.contains("--play");
+        for (int i = 1; i < args.size(); ++i) {
+            if (!args[i].startsWith("-")) window.ImportFolder(args[i]);
+        }
+        if (play) {
+            QTimer::singleShot(500, &window, [&window] {
+                window.PlayOrResume();
+                QTimer::singleShot(1500, &window, [&window] { window.PrintCells(); });
+            });
+        }
         status = QApplication::exec();
     }
     return status;

@@ -29,8 +29,15 @@ void ChannelWindow::Move(const Rect& r, bool repaint) {
 }
 
 void ChannelWindow::SetVisible(bool visible) { setVisible(visible); }
-void ChannelWindow::InvalidateFrame() { update(); }
+// A closed channel has no picture: its draw window goes away, so the black
+// the channel window paints shows instead of whatever was there before.
+void ChannelWindow::InvalidateFrame() {
+    surface_->setVisible(!port_.Text().empty());
+    update();
+}
+
 void ChannelWindow::InvalidateAll() {
+    surface_->setVisible(!port_.Text().empty());
     update();
     surface_->update();
 }

@@ -99,6 +99,9 @@ CMainWindow::CMainWindow(PlayerServices services, QWidget* parent)
     RefreshSpeedDisplay();
     // Shortcuts are taken before any list or button sees the key.
     qApp->installEventFilter(this);
+    setAcceptDrops(true);
+    connect(videoWidget_, &CVideoGroupWidget::emptyAreaDoubleClicked, this,
+            [this] { SetFullScreen(!videoFullScreen_); });
     userStopped_ = true;
     Stop();
 }
@@ -130,16 +133,20 @@ void CMainWindow::BuildLayout() {
     root->setSpacing(2);
 
     // Caption row: title and memory figures.
-    auto* caption = new QHBoxLayout;
+    auto* captionBox = new QWidget;
+    auto* caption = new QHBoxLayout(captionBox);
+    caption->setContentsMargins(0, 0, 0, 0);
     title_ = Label("text_title", "CorvanePlayer");
     memory_ = Label("text_memory", "0M/0M");
     caption->addWidget(title_);
     caption->addStretch();
     caption->addWidget(memory_);
-    root->addLayout(caption);
+    root->addWidget(captionBox);
 
     // Tool row.
-    auto* tools = new QHBoxLayout;
+    auto* toolBox = new QWidget;
+    auto* tools = new QHBoxLayout(toolBox);
+    tools->setContentsMargins(0, 0, 0, 0);
     auto* import = Button("btn_importloc", "");
     selectDay_ = Button("btn_selectday", "");
     auto* carId = Label("text_carid", "");
@@ -150,7 +157,7 @@ void CMainWindow::BuildLayout() {
     tools->addWidget(selectDay_);
     tools->addWidget(carId, 1);
     tools->addWidget(menu);
-    root->addLayout(tools);
+    root->addWidget(toolBox);
 
     // Lists on the left, video and map on the right.
     auto* body = new QHBoxLayout;
@@ -192,7 +199,9 @@ void CMainWindow::BuildLayout() {
     right->addWidget(split_, 1);
 
     // Control strip.
-    auto* strip = new QHBoxLayout;
+    auto* stripBox = new QWidget;
+    auto* strip = new QHBoxLayout(stripBox);
+    strip->setContentsMargins(0, 0, 0, 0);
     auto* prev = IconButton("btn_prev", QStyle::SP_MediaSkipBackward, "Previous");
     play_ = IconButton("btn_play", QStyle::SP_MediaPlay, "Play");
     pause_ = IconButton("btn_pause", QStyle::SP_MediaPause, "Pause");
@@ -218,7 +227,8 @@ void CMainWindow::BuildLayout() {
     strip->addLayout(positionBox, 1);
     capture_ = IconButton("btn_capture", QStyle::SP_DialogSaveButton, "Snapshot");
     strip->addWidget(capture_);
-    strip->addWidget(IconButton("btn_fullscr", QStyle::SP_TitleBarMaxButton, "Full screen"));
+    auto* fullScreen = IconButton("btn_fullscr", QStyle::SP_TitleBarMaxButton, "Full screen");
+    strip->addWidget(fullScreen);
     auto* sound = new QVBoxLayout;
     soundLabel_ = Label("text_sound", "VOLUME:");
     volume_ = new QSlider(Qt::Horizontal);
@@ -245,12 +255,14 @@ void CMainWindow::BuildLayout() {
     sound->setContentsMargins(0, 0, 0, 0);
     soundBox->setLayout(sound);
     strip->addWidget(soundBox);
-    right->addLayout(strip);
+    right->addWidget(stripBox);
+    chrome_ = {captionBox, toolBox, tabs_, stripBox};
     body->addLayout(right, 1);
     root->addLayout(body, 1);
     setCentralWidget(central);
 
     connect(import, &QPushButton::clicked, this, &CMainWindow::OnImport);
+    connect(fullScreen, &QPushButton::clicked, this, [this] { SetFullScreen(true); });
     connect(prev, &QPushButton::clicked, this, &CMainWindow::Previous);
     connect(play_, &QPushButton::clicked, this, &CMainWindow::PlayOrResume);
     connect(pause_, &QPushButton::clicked, this, &CMainWindow::Pause);

@@ -75,6 +75,13 @@ public:
     // straight to `path` when given.
     void Capture(const QString& path = QString());
     bool UserStopped() const { return userStopped_; }
+    // The video area alone on the whole screen; Esc, F11 or a double click
+    // on the empty video area return.
+    void SetFullScreen(bool on);
+    // Prints "cell N x y w h" (screen coordinates) of each open channel's
+    // picture area on standard output, for scripted screenshots.
+    void PrintCells();
+    bool VideoFullScreen() const { return videoFullScreen_; }
     // The row menu's commands on the selected row of the current list.
     void ExportSelectedTo(const QString& folder);
     void RepairSelected();
@@ -96,6 +103,8 @@ public:
 protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -125,6 +134,9 @@ private:
     CVideoGroupWidget* videoWidget_ = nullptr;
     std::unique_ptr<struct PlayRange> playRange_;   // the alarm range being played
     CDiskVideo* sliderRecording_ = nullptr;         // the recording the slider shows
+    std::vector<QWidget*> chrome_;                  // everything but the video, hidden in full screen
+    bool videoFullScreen_ = false;
+    bool mapWasVisible_ = false;
     DayList days_;
     CDayVideo* currentDay_ = nullptr;
     bool userStopped_ = true;

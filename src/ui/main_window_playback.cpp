@@ -7,6 +7,14 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QSplitter>
+#include <QTimer>
+#include <QUrl>
+#include <QLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -20,7 +28,10 @@
 #include "ui/main_window.h"
 #include "ui/qt_message_sink.h"
 #include "ui/snapshot.h"
+#include "ui/channel_window.h"
 #include "ui/video_group_widget.h"
+
+#include <cstdio>
 
 namespace corvane {
 namespace {
@@ -194,7 +205,12 @@ bool CMainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() != QEvent::KeyPress || !isActiveWindow()) return QMainWindow::eventFilter(watched, e);
     auto* k = static_cast<QKeyEvent*>(e);
     if (k->isAutoRepeat() && k->key() != Qt::Key_Plus && k->key() != Qt::Key_Minus) return false;
+    if (videoFullScreen_ && (k->key() == Qt::Key_Escape || k->key() == Qt::Key_F11)) {
+        SetFullScreen(false);
+        return true;
+    }
     switch (k->key()) {
+        case Qt::Key_F11: SetFullScreen(true); return true;
         case Qt::Key_Space:
             if (Group().State() == kPaused) PlayOrResume();
             else Pause();
@@ -206,6 +222,54 @@ bool CMainWindow::eventFilter(QObject* watched, QEvent* e) {
         case Qt::Key_Plus: StepSpeed(true); return false;
         case Qt::Key_Minus: StepSpeed(false); return false;
         default: return QMainWindow::eventFilter(watched, e);
+    }
+}
+
+void CMainWindow::PrintCells() {
+    CVideoGroup& group = Group();
+    for (int i = 0; i < group.ChannelCount(); ++i) {
+        ChannelWindow* w = videoWidget_->Window(i);
+        if (!w || !group.Port(i)->Recording() || !w->isVisible()) continue;
+        QWidget* surface = w->Surface();
+        QPoint at = surface->mapToGlobal(QPoint(0, 0));
+        QPoint frame = w->mapToGlobal(QPoint(0, 0));
+        std::printf("cell %d %d %d %d %d title %d %d %d %d\n", i + 1, at.x(), at.y(), surface->width(), surface->height(),
+                    frame.x(), frame.y(), w->width(), ChannelWindow::kTitleHeight);
+    }
+    std::fflush(stdout);
+}
+
+void CMainWindow::SetFullScreen(bool on) {
+    if (on == videoFullScreen_) return;
+    videoFullScreen_ = on;
+    QWidget* mapPane = split_->widget(1);
+    if (on) mapWasVisible_ = mapPane->isVisible();
+    for (QWidget* w : chrome_) w->setVisible(!on);
+    mapPane->setVisible(on ? false : mapWasVisible_);
+    centralWidget()->layout()->setContentsMargins(on ? 0 : 2, on ? 0 : 2, on ? 0 : 2, on ? 0 : 2);
+    if (on) showFullScreen();
+    else showNormal();
+}
+
+// A folder dropped on the window is imported like one chosen in the import
+// dialog with all times.
+void CMainWindow::dragEnterEvent(QDragEnterEvent* e) {
+    for (const QUrl& url : e->mimeData()->urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir()) {
+            e->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void CMainWindow::dropEvent(QDropEvent* e) {
+    for (const QUrl& url : e->mimeData()->urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir()) {
+            e->acceptProposedAction();
+            QString folder = url.toLocalFile();
+            QTimer::singleShot(0, this, [this, folder] { ImportFolder(folder); });
+            return;
+        }
     }
 }
 

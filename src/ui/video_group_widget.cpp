@@ -23,6 +23,10 @@ CVideoGroupWidget::CVideoGroupWidget(VideoOutputFactory& video, SoundDevice* sou
     group_ = std::make_unique<CVideoGroup>(env_);
     group_->OnCreate();
     for (int i = 0; i < group_->ChannelCount(); ++i) windows_.push_back(new ChannelWindow(*group_->Port(i), this));
+    // Lower channels lie on top: in the one-cell layout every window has the
+    // same place and channel 0 must be the one seen, and in the four-cell
+    // layout channels 4 to 7 stay behind the four cells.
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) (*it)->raise();
     group_->Relayout();
 }
 
@@ -39,13 +43,17 @@ ChannelWindow* CVideoGroupWidget::Window(int index) const {
 
 uintptr_t CVideoGroupWidget::DrawWindowId(int index) const {
     ChannelWindow* w = Window(index);
-    return w ? static_cast<uintptr_t>(w->Surface()->winId()) : 0;
+    if (!w) return 0;
+    w->Surface()->show();  // an output is about to be made: the channel opens
+    return static_cast<uintptr_t>(w->Surface()->winId());
 }
 
 QSize CVideoGroupWidget::DrawWindowSize(int index) const {
     ChannelWindow* w = Window(index);
     return w ? w->Surface()->size() : QSize();
 }
+
+void CVideoGroupWidget::mouseDoubleClickEvent(QMouseEvent*) { emit emptyAreaDoubleClicked(); }
 
 void CVideoGroupWidget::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);

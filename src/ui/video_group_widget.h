@@ -38,8 +38,13 @@ public:
     uintptr_t DrawWindowId(int index) const;
     QSize DrawWindowSize(int index) const;
 
+signals:
+    // A double click outside every channel window.
+    void emptyAreaDoubleClicked();
+
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
 
 private:
     PlaybackEnvironment env_;

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The real player on its own X display with SDL's real renderer: it plays the
+# small demo card's first recording, and every open channel cell must show a
+# title bar and a picture that changes between two screenshots.
+#   player_smoke_test.sh PLAYER MKDEMO
+set -euo pipefail
+player=$1 mkdemo=$2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$mkdemo" --small "$work/card" > /dev/null
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3> "$work/display" 2> /dev/null &
+pids+=($!)
+for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/display")"
+export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null XDG_CONFIG_HOME="$work/config"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
+
+"$player" --play "$work/card" > "$work/cells" 2> "$work/player.log" &
+pids+=($!)
+for _ in $(seq 600); do grep -q '^cell' "$work/cells" 2>/dev/null && break; sleep 0.1; done
+grep -q '^cell' "$work/cells" || { echo "the player reported no playing channel"; cat "$work/player.log"; exit 1; }
+sleep 2
+import -window root "$work/a.png"
+sleep 2
+import -window root "$work/b.png"
+
+mean() { convert "$1" -crop "$2" +repage -colorspace Gray -format '%[fx:mean]' info:; }
+failures=0
+while read -r _ n x y w h _ tx ty tw th; do
+  region="${w}x${h}+${x}+${y}"
+  convert "$work/a.png" -crop "$region" +repage "$work/ca.png"
+  convert "$work/b.png" -crop "$region" +repage "$work/cb.png"
+  changed=$(compare -metric AE -fuzz 5% "$work/ca.png" "$work/cb.png" null: 2>&1 || true)
+  bright=$(mean "$work/b.png" "$region")
+  title=$(mean "$work/b.png" "$((tw - 4))x$((th - 2))+$((tx + 2))+$((ty + 2))")
+  echo "channel $n: ${changed} pixels changed, picture brightness $bright, title bar $title"
+  if (( ${changed%%.*} < (w * h / 100) )); then echo "channel $n: the picture does not change"; failures=$((failures + 1)); fi
+  if awk "BEGIN { exit !($bright < 0.05) }"; then echo "channel $n: the picture is black"; failures=$((failures + 1)); fi
+  if awk "BEGIN { exit !($title < 0.2 || $title > 0.7) }"; then echo "channel $n: no title bar"; failures=$((failures + 1)); fi
+done < <(grep '^cell' "$work/cells")
+exit $(( failures > 0 ))
