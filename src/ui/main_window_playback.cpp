@@ -198,6 +198,7 @@ void CMainWindow::ZoomKey(int position) {
     CVideoGroup& group = Group();
     if (position >= group.ChannelCount()) return;
     CVideoPort* port = group.Port(position);
+    if (!port->Recording()) return;  // a closed channel has nothing to show
     group.ZoomChannel(port, group.ZoomedChannel() != port);
 }
 

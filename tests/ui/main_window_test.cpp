@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
+
+#include "ui/qt_message_sink.h"
 
 #include "common/temp_dir.h"
 #include "playback/test_recording.h"
@@ -86,6 +89,25 @@ TEST(MainWindow, TransportOverRealRecordings) {
     EXPECT_TRUE(w.UserStopped());
     EXPECT_EQ(w.findChild<QTableView*>("list_allfiles")->selectionModel()->selectedRows().front().row(), 1);
     w.Previous();
+    EXPECT_EQ(g.State(), kPlaying);
+    // Keys: "1" zooms the second channel only when it is open, "5" the first.
+    w.ZoomKey(1);
+    EXPECT_EQ(g.ZoomedChannel(), nullptr);
+    w.ZoomKey(0);
+    EXPECT_EQ(g.ZoomedChannel(), g.Port(0));
+    w.ZoomKey(0);
+    EXPECT_EQ(g.ZoomedChannel(), nullptr);
+    // The "Fix Files" page leaves the all-files list the one play acts on.
+    w.findChild<QTabWidget*>("tab_filelist")->setCurrentIndex(2);
+    w.Next();
+    EXPECT_EQ(g.State(), kPlaying);
+    EXPECT_EQ(w.findChild<QTableView*>("list_allfiles")->selectionModel()->selectedRows().front().row(), 1);
+    w.UserStop();
+    // The end of a recording after the user stopped does not advance.
+    QCoreApplication::postEvent(&w, new PostedMessageEvent({kMsgEndOfRecording, 0, 0}));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(g.State(), kStopped);
+    w.PlayOrResume();
     EXPECT_EQ(g.State(), kPlaying);
     w.UserStop();
     EXPECT_EQ(g.State(), kStopped);
