@@ -9,6 +9,8 @@ foreach(program corvane corvaneplayer corvane-mkdemo)
   endif()
 endforeach()
 
+install(FILES ${CMAKE_SOURCE_DIR}/docs/corvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 # The map's browser module, loaded by the player from <prefix>/lib/corvaneplayer.
 if(TARGET corvane_mapbrowser)
   install(TARGETS corvane_mapbrowser LIBRARY DESTINATION lib/corvaneplayer)

@@ -18,7 +18,7 @@ grep -q '"format":"V700"' <<< "$probe" || { echo "probe printed: $probe"; exit 1
 grep -q '"duration":3' <<< "$probe" || { echo "probe printed: $probe"; exit 1; }
 
 for f in share/corvaneplayer/Language/eng.lng share/corvaneplayer/Language/chs.lng \
-         share/applications/corvaneplayer.desktop share/icons/hicolor/scalable/apps/corvaneplayer.svg; do
+         share/applications/corvaneplayer.desktop share/man/man1/corvane.1 share/icons/hicolor/scalable/apps/corvaneplayer.svg; do
   [[ -f "$prefix/$f" ]] || { echo "not installed: $f"; exit 1; }
 done
 if [[ -f "$build/bin/libcorvane_mapbrowser.so" && ! -f "$prefix/lib/corvaneplayer/libcorvane_mapbrowser.so" ]]; then
