@@ -433,8 +433,8 @@ void CVideoGroup::ReadingThread() {
     // Steps are paced against a schedule, not by sleeping the wait after each
     // step, so that the time a step takes (and a busy machine's scheduling
     // delays) does not add up into playing slower than real time. After a
-    // pause, or when more than a quarter of a second behind, the schedule
-    // starts again from now.
+    // pause, or when more than a second behind (the process did not get the
+    // processor for that long), the schedule starts again from now.
     Clock::time_point deadline = Clock::now();
     bool resync = true;
     while (!stop_.load()) {
@@ -454,7 +454,7 @@ void CVideoGroup::ReadingThread() {
             continue;
         }
         const Clock::time_point now = Clock::now();
-        if (resync || now - deadline > std::chrono::milliseconds(250)) deadline = now;
+        if (resync || now - deadline > std::chrono::seconds(1)) deadline = now;
         resync = false;
         deadline += std::chrono::milliseconds(wait);
         if (deadline > now) {
