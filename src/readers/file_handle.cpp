@@ -18,13 +18,16 @@ bool FileHandle::Open(const std::string& path, uint32_t flags) {
     }
     if (flags & kFileCreate) oflags |= (flags & kFileOpenAlways) ? O_CREAT : (O_CREAT | O_TRUNC);
     if (flags & kFileWriteThrough) oflags |= O_DSYNC;
+    // Non-blocking only while opening: a named pipe that carries a recording's
+    // name would otherwise wait for a writer for ever. Only regular files are
+    // taken.
     int fd;
     do {
-        fd = ::open(path.c_str(), oflags, 0644);
+        fd = ::open(path.c_str(), oflags | O_NONBLOCK, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return false;
     }
