@@ -86,4 +86,15 @@ int64_t FileHandle::Seek(int64_t distance, SeekFrom from) {
 
 bool FileHandle::Flush() { return fd_ >= 0 && ::fsync(fd_) == 0; }
 
+bool FileHandle::Truncate(uint64_t size) {
+    if (fd_ < 0 || size > static_cast<uint64_t>(INT64_MAX)) return false;
+    int r;
+    do {
+        r = ::ftruncate(fd_, static_cast<off_t>(size));
+    } while (r != 0 && errno == EINTR);
+    if (r != 0) return false;
+    size_ = size;
+    return true;
+}
+
 }  // namespace corvane

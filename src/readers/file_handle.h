@@ -48,6 +48,8 @@ public:
     int64_t Tell() const { return fd_ >= 0 ? position_ : -1; }
     uint64_t Size() const { return size_; }
     bool Flush();
+    // Cuts (or extends) the file to `size` bytes; the position stays. False on failure.
+    bool Truncate(uint64_t size);
 
 private:
     int fd_ = -1;

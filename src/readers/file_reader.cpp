@@ -126,6 +126,27 @@ int CxFileReader::ReadRecordBody(const RecordHeader& header, bool decodeGps, std
     return 1;
 }
 
+bool CxFileReader::WritePatches(const std::vector<FilePatch>& patches) {
+    std::vector<FilePatch> before;
+    for (const FilePatch& p : patches) {
+        FilePatch old{p.offset, std::vector<uint8_t>(p.bytes.size())};
+        if (file_.Seek(static_cast<int64_t>(p.offset), SeekFrom::Begin) < 0 || !ReadExact(old.bytes.data(), old.bytes.size())) {
+            return false;  // nothing written yet
+        }
+        before.push_back(std::move(old));
+    }
+    auto writeAt = [this](const FilePatch& p) {
+        return file_.Seek(static_cast<int64_t>(p.offset), SeekFrom::Begin) >= 0 &&
+               file_.Write(p.bytes.data(), p.bytes.size()) == p.bytes.size();
+    };
+    bool ok = true;
+    for (size_t i = 0; ok && i < patches.size(); ++i) ok = writeAt(patches[i]);
+    if (ok && file_.Flush()) return true;
+    for (const FilePatch& old : before) writeAt(old);
+    file_.Flush();
+    return false;
+}
+
 bool CxFileReader::SeekToIndexedSecond(int second, uint32_t duration, uint64_t headerSize) {
     if (!file_.IsOpen() || duration == 0) return false;
     uint32_t s = second < 0 ? 0 : static_cast<uint32_t>(second);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "readers/file_handle.h"
 #include "readers/key_frame_index.h"
@@ -94,6 +95,14 @@ protected:
     // this one, else the byte-rate estimate. Returns false when nothing is to
     // be done.
     bool SeekToIndexedSecond(int second, uint32_t duration, uint64_t headerSize);
+    // Writes the patches in order and flushes. When a write fails part way
+    // (a failing or full medium), the bytes they covered are written back as
+    // they were, so that the recording reads exactly as before; false then.
+    struct FilePatch {
+        uint64_t offset;
+        std::vector<uint8_t> bytes;
+    };
+    bool WritePatches(const std::vector<FilePatch>& patches);
 
     FileHandle file_;
     std::string path_;

@@ -301,6 +301,13 @@ int CFileReaderV300::RebuildIndex() {
     PutU32(trailer + 16, static_cast<uint32_t>(keys.size() * 8));
     bool ok = file_.Seek(0, SeekFrom::End) >= 0 && index_.WriteTo(file_) &&
               file_.Write(trailer, sizeof trailer) == sizeof trailer && file_.Flush();
+    if (!ok) {
+        // A medium that filled up part way: the recording gets back the size
+        // it had, so that it reads exactly as before.
+        file_.Truncate(indexOffset);
+        file_.Flush();
+        index_.Clear();
+    }
     fileSize_ = file_.Size();
     if (ok) desc_.SetDuration(keys.back().time - keys.front().time);
     Rewind();

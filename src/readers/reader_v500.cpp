@@ -352,25 +352,21 @@ int CFileReaderV500::RebuildIndex() {
     return ok ? 1 : 0;
 }
 
+// The tables of all slots lie back to back; a write that fails part way puts
+// the old ones back.
 bool CFileReaderV500::WriteIndexTables(const std::vector<std::vector<IndexEntry>>& tables) {
-    std::vector<uint8_t> raw(kIndexTableSize);
-    for (int slot = 1; slot <= slots_; ++slot) {
-        std::fill(raw.begin(), raw.end(), 0xFF);
-        if (static_cast<size_t>(slot) <= tables.size()) {
-            const std::vector<IndexEntry>& t = tables[static_cast<size_t>(slot - 1)];
-            for (size_t i = 0; i < t.size(); ++i) {
-                PutU32(&raw[i * 8], t[i].time);
-                PutU32(&raw[i * 8 + 4], t[i].offset);
-            }
-        }
-        if (file_.Seek(static_cast<int64_t>(IndexTableOffset(slot)), SeekFrom::Begin) < 0 ||
-            file_.Write(raw.data(), raw.size()) != raw.size()) {
-            return false;
+    std::vector<uint8_t> raw(kIndexTableSize * slots_, 0xFF);
+    for (size_t k = 0; k < tables.size() && k < slots_; ++k) {
+        uint8_t* slot = &raw[k * kIndexTableSize];
+        for (size_t i = 0; i < tables[k].size(); ++i) {
+            PutU32(slot + i * 8, tables[k][i].time);
+            PutU32(slot + i * 8 + 4, tables[k][i].offset);
         }
     }
-    uint8_t count[4];
-    PutU32(count, static_cast<uint32_t>(tables.empty() ? 0 : tables[0].size()));
-    return file_.Seek(28, SeekFrom::Begin) >= 0 && file_.Write(count, sizeof count) == sizeof count && file_.Flush();
+    std::vector<uint8_t> count(4);
+    PutU32(count.data(), static_cast<uint32_t>(tables.empty() ? 0 : tables[0].size()));
+    if (raw.empty()) return WritePatches({{28, std::move(count)}});
+    return WritePatches({{IndexTableOffset(1), std::move(raw)}, {28, std::move(count)}});
 }
 
 }  // namespace corvane

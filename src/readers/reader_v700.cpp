@@ -201,11 +201,9 @@ int CFileReaderV700::RebuildIndex() {
         }
         if (!SkipPayload(h.length)) break;
     }
-    uint8_t countBytes[4];
-    PutU32(countBytes, count);
-    bool ok = file_.Seek(static_cast<int64_t>(IndexOffset()), SeekFrom::Begin) >= 0 &&
-              file_.Write(table.data(), table.size()) == table.size() &&
-              file_.Seek(28, SeekFrom::Begin) >= 0 && file_.Write(countBytes, 4) == 4 && file_.Flush();
+    std::vector<uint8_t> countBytes(4);
+    PutU32(countBytes.data(), count);
+    bool ok = WritePatches({{IndexOffset(), std::move(table)}, {28, std::move(countBytes)}});
     if (ok) {  // the reader now follows the new table
         index_.Clear();
         LoadIndex();

@@ -3,6 +3,10 @@
 // recording it repaired reads and seeks as a sound one does. A repair that is
 // stopped or cannot write leaves the file exactly as it was.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include "catalogue/disk_video.h"
 #include "common/temp_dir.h"
@@ -19,10 +23,15 @@ struct Area {
     uint64_t begin, end;
 };
 
+// How a version's rebuild writes: over its index table in place, by
+// appending an index and a trailer, or not at all.
+enum class Rebuild { kInPlace, kAppends, kNone };
+
 struct Case {
     std::string version;
     std::vector<int> channels;  // selectors of the channels to read
-    std::vector<Area> index;    // where the index lives: the repair may write only there
+    Rebuild rebuild;
+    std::vector<Area> index;    // where the index lives: an in-place repair may write only there
 };
 
 const std::vector<Case>& Cases() {
@@ -30,11 +39,14 @@ const std::vector<Case>& Cases() {
     // slots; multi-channel files with two slots: 48 + 8 * 2, two tables of 3600.
     static const std::vector<Case> cases = [] {
         std::vector<Case> c;
-        c.push_back({"V800", {0}, {{28, 32}, {57, 57 + 28840}}});
-        c.push_back({"V700", {0}, {{28, 32}, {56, 56 + 28840}}});
+        c.push_back({"V800", {0}, Rebuild::kInPlace, {{28, 32}, {57, 57 + 28840}}});
+        c.push_back({"V700", {0}, Rebuild::kInPlace, {{28, 32}, {56, 56 + 28840}}});
         for (const char* v : {"V600", "V510", "V503", "V502", "V501", "V500"}) {
-            c.push_back({v, {1, 2}, {{28, 32}, {64, 48 + 28808 * 2}}});
+            c.push_back({v, {1, 2}, Rebuild::kInPlace, {{28, 32}, {64, 48 + 28808 * 2}}});
         }
+        c.push_back({"V300", {0}, Rebuild::kAppends, {}});
+        for (const char* v : {"V402", "V401", "V400"}) c.push_back({v, {0}, Rebuild::kNone, {{100, 100 + 6 * 8}}});
+        c.push_back({"V120", {0}, Rebuild::kNone, {}});
         return c;
     }();
     return cases;
@@ -101,16 +113,29 @@ TEST(RepairSafety, ARepairRewritesOnlyTheIndexAndTheRecordingSeeksAgain) {
         WipeIndex(path, c);
         const std::string damaged = Bytes(path);
 
-        ASSERT_TRUE(RepairRecordingFile(path));
+        EXPECT_EQ(RepairRecordingFile(path), c.rebuild != Rebuild::kNone);
         const std::string repaired = Bytes(path);
-        ASSERT_EQ(repaired.size(), damaged.size());
-        for (uint64_t i = 0; i < damaged.size(); ++i) {
-            if (damaged[i] != repaired[i]) {
-                ASSERT_TRUE(IsIndex(c, i)) << "byte " << i << " changed";
+        if (c.rebuild == Rebuild::kNone) {
+            EXPECT_TRUE(repaired == damaged);
+            continue;
+        }
+        if (c.rebuild == Rebuild::kAppends) {
+            ASSERT_GT(repaired.size(), damaged.size());
+            ASSERT_EQ(repaired.compare(0, damaged.size(), damaged), 0);
+        } else {
+            ASSERT_EQ(repaired.size(), damaged.size());
+            for (uint64_t i = 0; i < damaged.size(); ++i) {
+                if (damaged[i] != repaired[i]) {
+                    ASSERT_TRUE(IsIndex(c, i)) << "byte " << i << " changed";
+                }
             }
         }
         for (size_t k = 0; k < c.channels.size(); ++k) {
-            EXPECT_EQ(Records(path, c.channels[k]), sound[k]);
+            // Every record is still there. The last one ended the file and was
+            // not handed out; an appended index lets it be read now.
+            std::vector<std::string> now = Records(path, c.channels[k]);
+            ASSERT_EQ(now.size(), sound[k].size() + (c.rebuild == Rebuild::kAppends ? 1 : 0));
+            EXPECT_TRUE(std::equal(sound[k].begin(), sound[k].end(), now.begin()));
             auto r = OpenRecordingReader(0, path, c.channels[k]);
             ASSERT_TRUE(r);
             EXPECT_EQ(r->IndexEntryCount(), 6u);
@@ -144,13 +169,41 @@ TEST(RepairSafety, AStoppedOrReadOnlyRebuildLeavesTheFileAsItWas) {
         EXPECT_EQ(writable->RebuildIndex(), 0);
         g_StopRebuildIndex = false;
         writable.reset();
-        EXPECT_EQ(Bytes(path), damaged);
+        EXPECT_TRUE(Bytes(path) == damaged);
 
-        // A reader that holds the file read-only cannot write it.
+        // A reader that holds the file read-only cannot write it. (Version
+        // 0x300 readers always open read-write; nothing to test there.)
+        if (c.rebuild != Rebuild::kInPlace) continue;
         auto readOnly = OpenRecordingReader(0, path, 0);
         ASSERT_TRUE(readOnly);
         EXPECT_EQ(readOnly->RebuildIndex(), 0);
         readOnly.reset();
-        EXPECT_EQ(Bytes(path), damaged);
+        EXPECT_TRUE(Bytes(path) == damaged);
     }
+}
+
+// A medium that fills up, or fails, while the index is written: the file
+// limit of the process makes every write beyond a given size fail, part way
+// through the table (written in place) or through the appended index.
+TEST(RepairSafety, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
+    TempDir dir;
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto* savedSignal = signal(SIGXFSZ, SIG_IGN);
+    for (const Case& c : Cases()) {
+        if (c.rebuild == Rebuild::kNone) continue;
+        SCOPED_TRACE(c.version);
+        const std::string path = Write(dir, c);
+        WipeIndex(path, c);
+        const std::string damaged = Bytes(path);
+        const uint64_t limit = c.rebuild == Rebuild::kAppends ? damaged.size() + 12 : c.index[1].begin + 1000;
+        struct rlimit small = saved;
+        small.rlim_cur = limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool repaired = RepairRecordingFile(path);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        EXPECT_FALSE(repaired);
+        EXPECT_TRUE(Bytes(path) == damaged);
+    }
+    signal(SIGXFSZ, savedSignal);
 }
