@@ -54,7 +54,21 @@ std::vector<Variant> VariantsOf(const std::string& version) {
         other.extra = {1, 2, 3, 4, 5};
         other.hevc = 1;
         other.frameRate = 0;
+        other.trailer = true;  // version 0x102 for V120
+        if (version == "V120") other.versionWord = 0x102;
         out.push_back({other, rec::MakeStream(ShortStream(1))});
+        if (version == "V300") {
+            rec::Spec companion = spec;
+            companion.companionIndex = true;
+            companion.writeIndex = false;
+            companion.gapBeforeData = {0x55, 0x66, 0x77};
+            out.push_back({companion, rec::MakeStream(ShortStream(0))});
+        }
+        if (version == "V402") {
+            rec::Spec gap = spec;
+            gap.gapBeforeData = {1, 2, 3};
+            out.push_back({gap, rec::MakeStream(ShortStream(0))});
+        }
         return out;
     }
     // Slots 1 and 3 present, slot 2 not; file-wide GPS; events where kept.
