@@ -1,9 +1,13 @@
-#include "ui/snapshot.h"
-
+// Snapshot files: the BMP the selected channel's picture is written as, and
+// the name proposed for it.
 #include <gtest/gtest.h>
 
 #include "catalogue/local_time.h"
+#include "common/temp_dir.h"
+#include "platform/reg_file.h"
+#include "playback/picture_bmp.h"
 #include "readers/byte_order.h"
+#include "ui/snapshot.h"
 
 using namespace corvane;
 
@@ -11,52 +15,56 @@ namespace {
 
 struct Picture {
     std::vector<uint8_t> y, u, v;
-    PlanarPicture view;
     Picture(int w, int h, uint8_t Y, uint8_t U, uint8_t V)
-        : y(static_cast<size_t>(w * h), Y), u(static_cast<size_t>(w / 2 * (h / 2)), U), v(u.size(), V) {
-        view = {y.data(), u.data(), v.data(), w, h};
-    }
+        : y(static_cast<size_t>(w * h), Y), u(static_cast<size_t>(w / 2 * (h / 2)), U), v(u.size(), V), w_(w), h_(h) {}
+    PackedPicture View() const { return {y.data(), u.data(), v.data(), w_, h_}; }
+    int w_, h_;
 };
+
+std::string Bmp(const test::TempDir& dir, const Picture& p) {
+    std::string path = dir.File("capture.bmp");
+    EXPECT_TRUE(WriteBmp24(path, ConvertToBgr24(p.View(), p.w_, p.h_), p.w_, p.h_));
+    return *ReadTextFile(path);
+}
+
+const uint8_t* At(const std::string& s, size_t offset) { return reinterpret_cast<const uint8_t*>(s.data()) + offset; }
 
 }  // namespace
 
 TEST(Snapshot, HeaderSizesAndPadding) {
-    Picture big(704, 576, 16, 128, 128);
-    std::vector<uint8_t> bmp = EncodeBmp(big.view);
-    EXPECT_EQ(BmpStride(704), 2112u);
+    test::TempDir dir;
+    std::string bmp = Bmp(dir, Picture(704, 576, 16, 128, 128));
     ASSERT_EQ(bmp.size(), 1216566u);
-    EXPECT_EQ(GetU32(&bmp[2]), 1216566u);
-    EXPECT_EQ(GetU32(&bmp[34]), 1216512u);
-    EXPECT_EQ(GetU32(&bmp[10]), 54u);
-    EXPECT_EQ(GetU32(&bmp[22]), 576u);
-    EXPECT_EQ(GetU16(&bmp[28]), 24);
+    EXPECT_EQ(GetU32(At(bmp, 2)), 1216566u);
+    EXPECT_EQ(GetU32(At(bmp, 34)), 1216512u);
+    EXPECT_EQ(GetU32(At(bmp, 10)), 54u);
+    EXPECT_EQ(GetU32(At(bmp, 22)), 576u);
+    EXPECT_EQ(GetU16(At(bmp, 28)), 24);
     // Black video stays (16, 16, 16).
-    EXPECT_EQ(bmp[54], 16);
-    EXPECT_EQ(bmp[55], 16);
-    EXPECT_EQ(bmp[56], 16);
+    EXPECT_EQ(*At(bmp, 54), 16);
+    EXPECT_EQ(*At(bmp, 55), 16);
+    EXPECT_EQ(*At(bmp, 56), 16);
 
-    Picture odd(350, 2, 255, 128, 255);
-    bmp = EncodeBmp(odd.view);
+    bmp = Bmp(dir, Picture(350, 2, 255, 128, 255));
     ASSERT_EQ(bmp.size(), 54u + 1052u * 2);
-    EXPECT_EQ(bmp[54 + 1050], 0);  // two zero bytes end every row
-    EXPECT_EQ(bmp[54 + 1051], 0);
-    EXPECT_EQ(bmp[54 + 2], 255);   // red clamped
-    EXPECT_EQ(bmp[54 + 0], 255);   // blue: 255 + 0
-    EXPECT_EQ(bmp[54 + 1], 164);   // green: 255 - 0.71414 * 127 = 164.3
+    EXPECT_EQ(*At(bmp, 54 + 1050), 0);  // two zero bytes end every row
+    EXPECT_EQ(*At(bmp, 54 + 1051), 0);
+    EXPECT_EQ(*At(bmp, 54 + 2), 255);   // red clamped
+    EXPECT_EQ(*At(bmp, 54 + 0), 255);   // blue: 255 + 0
+    EXPECT_EQ(*At(bmp, 54 + 1), 164);   // green: 255 - 0.71414 * 127 = 164.3
 }
 
 TEST(Snapshot, RowsAreStoredBottomUpAndChromaIsPerBlock) {
+    test::TempDir dir;
     Picture p(4, 4, 0, 128, 128);
     p.y = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 130, 140, 150, 160};
     p.u = {128, 200, 128, 128};  // the top right 2x2 block is bluish
-    p.view = {p.y.data(), p.u.data(), p.v.data(), 4, 4};
-    std::vector<uint8_t> bmp = EncodeBmp(p.view);
-    const uint8_t* lastRow = &bmp[54 + 3 * 12];  // the picture's first row
-    EXPECT_EQ(lastRow[0], 10);                   // blue of pixel (0,0), no chroma offset
-    EXPECT_EQ(lastRow[2 * 3 + 0], 30 + 127);     // blue of pixel (2,0): 30 + 1.772 * 72 = 157.6
-    EXPECT_EQ(bmp[54 + 0], 130);                 // the file's first row is the picture's last
-    EXPECT_TRUE(EncodeBmp(PlanarPicture{}).empty());
-    EXPECT_FALSE(WriteBmp("/proc/no/such/dir/capture.bmp", p.view));
+    std::string bmp = Bmp(dir, p);
+    const uint8_t* lastRow = At(bmp, 54 + 3 * 12);  // the picture's first row
+    EXPECT_EQ(lastRow[0], 10);                      // blue of pixel (0,0), no chroma offset
+    EXPECT_EQ(lastRow[2 * 3 + 0], 30 + 127);        // blue of pixel (2,0): 30 + 1.772 * 72 = 157.6
+    EXPECT_EQ(*At(bmp, 54), 130);                   // the file's first row is the picture's last
+    EXPECT_FALSE(WriteBmp24("/proc/no/such/dir/capture.bmp", ConvertToBgr24(p.View(), 4, 4), 4, 4));
 }
 
 TEST(Snapshot, ProposedNameUsesTheSecondNotTheMinute) {
