@@ -139,8 +139,9 @@ int RunPlay(const PlayOptions& o) {
         group.OnSize(Rect{0, 0, 1280, 720});
         group.SelectChannel(o.channel);
         if (!group.OpenRecording(recording->day, recording, nullptr, &sink)) {
-            for (const std::string& m : messages.Texts()) Fail(1, m);
-            return Fail(1, "playback did not start");
+            std::string why = "playback did not start";
+            for (const std::string& m : messages.Texts()) why += ": " + m;
+            return Fail(1, why);
         }
         group.SetSpeed(o.speed);
 

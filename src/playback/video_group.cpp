@@ -172,7 +172,9 @@ bool CVideoGroup::OpenRecording(CDayVideo* day, CDiskVideo* recording, const Pla
         ResetState();
     }
     mainWindow_ = mainWindow;
-    const int count = recording->GetChannelCount();
+    // A recording not measured yet has no channel count; its readers tell.
+    int count = recording->GetChannelCount();
+    if (count <= 0) count = static_cast<int>(recording->readers.size());
     for (int i = 0; i < count && i < ChannelCount(); ++i) ports_[size_t(i)]->OpenChannel(recording, range);
 
     openDay_ = day;

@@ -6,6 +6,11 @@
 #include "playback/video_group.h"
 
 namespace corvane {
+namespace {
+
+constexpr uint64_t kCatchUpLimitMs = 10000;
+
+}  // namespace
 
 CVideoPort::CVideoPort(CVideoGroup& group, int index, const PlaybackEnvironment& env)
     : group_(group), index_(index), draw_(*this, env) {}
@@ -77,8 +82,12 @@ int CVideoPort::ReadStepNormal(int force) {
     const bool untilAudio = clock && !force && group_.AudioChannel() == index_;
     // A channel that fell behind the clock (its queue was full while its
     // decoder could not keep up) reads on until it has caught up with it;
-    // reading one record a step it would stay behind for good.
-    const bool catchUp = !clock && !force;
+    // reading one record a step it would stay behind for good. Times further
+    // apart than any such lag come from clocks that do not match, and are
+    // not caught up with.
+    const uint64_t groupClock = group_.GroupClock();
+    const uint64_t shown = lastShown_.load();
+    const bool catchUp = !clock && !force && shown + kCatchUpLimitMs > groupClock;
     int audioCount = 0;
     bool audioQueued = false, videoSeen = false;
     while (true) {
@@ -88,7 +97,7 @@ int CVideoPort::ReadStepNormal(int force) {
         switch (header.Type()) {
         case kTypeVideo:
             draw_.PushFrame(std::move(record));
-            videoSeen = !catchUp || header.timestamp >= group_.GroupClock() || !draw_.HasRoom();
+            videoSeen = !catchUp || header.timestamp >= groupClock || !draw_.HasRoom();
             break;
         case kTypeAudio:
             if (group_.AudioChannel() == index_ && group_.PushAudio(record)) audioQueued = true;

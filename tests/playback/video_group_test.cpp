@@ -409,6 +409,7 @@ TEST_F(GroupTest, OpeningWhilePausedStopsThePausedRecordingFirst) {
     o.stamp = "20160920_200000";
     o.channels = 1;
     OpenedRecording& second = Write(o);
+    second.recording->channelCount = 0;  // not measured yet: its reader counts
     ASSERT_TRUE(Open(first));
     Group().PausePlayback();
     ASSERT_TRUE(Open(second));
