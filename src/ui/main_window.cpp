@@ -164,6 +164,14 @@ void CMainWindow::BuildLayout() {
     tabs_ = new QTabWidget;
     tabs_->setObjectName("tab_filelist");
     tabs_->setFixedWidth(330);
+    // Slim scroll bars without arrow buttons.
+    tabs_->setStyleSheet(
+        "QScrollBar:vertical { width: 10px; background: #f0f0f0; margin: 0; }"
+        "QScrollBar:horizontal { height: 10px; background: #f0f0f0; margin: 0; }"
+        "QScrollBar::handle { background: #9aa5b1; border-radius: 4px; min-height: 24px; min-width: 24px; }"
+        "QScrollBar::handle:hover { background: #6f7d8c; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }");
     allView_ = ListView("list_allfiles", allFiles_, true);
     alarmView_ = ListView("list_almfiles", alarmFiles_, true);
     fixView_ = ListView("list_fixfiles", fixFiles_, false);
