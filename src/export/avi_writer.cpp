@@ -160,7 +160,7 @@ void BuildHeader(const AviWriter& avi, HeaderArea& h, uint32_t dataEnd, bool ind
 }  // namespace
 
 AviWriter::~AviWriter() {
-    if (file) std::fclose(file);
+    if (file) std::fclose(file);  // before the buffer goes
 }
 
 std::unique_ptr<AviWriter> AVI_open_output_file(const std::string& path) {
@@ -171,8 +171,11 @@ std::unique_ptr<AviWriter> AVI_open_output_file(const std::string& path) {
         return nullptr;
     }
     // Chunks arrive as one 8-byte head and one data write each; a large
-    // buffer turns them into few system calls.
-    std::setvbuf(avi->file, nullptr, _IOFBF, 1 << 20);
+    // buffer turns them into few system calls. (Without a buffer of our own
+    // the C library keeps its default size, whatever size is asked for.)
+    constexpr size_t kBufferSize = 1 << 20;
+    avi->buffer.reset(new (std::nothrow) char[kBufferSize]);
+    if (avi->buffer) std::setvbuf(avi->file, avi->buffer.get(), _IOFBF, kBufferSize);
     static const uint8_t kZeros[kAviHeaderArea] = {};
     if (std::fwrite(kZeros, 1, sizeof kZeros, avi->file) != sizeof kZeros) {
         Failed(kAviErrWrite);

@@ -63,6 +63,7 @@ struct AviWriter {
     AviWriter& operator=(const AviWriter&) = delete;
 
     std::FILE* file = nullptr;
+    std::unique_ptr<char[]> buffer;  // the stream's buffer; outlives the stream
     int32_t mode = 0;  // 0 writing; 1 reading (never set by this writer)
     int32_t width = 0, height = 0;
     double fps = 0;

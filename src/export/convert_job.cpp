@@ -9,22 +9,12 @@
 
 #include "catalogue/local_time.h"
 #include "codecs/hi_voice.h"
+#include "playback/sound_output.h"
 
 namespace corvane {
 namespace {
 
 static_assert(std::endian::native == std::endian::little, "PCM samples are written as they lie in memory");
-
-// Reset mode of the speech decoder for a reader's audio type; the same table
-// as the playback's, so a channel sounds in the file as it does when played.
-int VoiceModeForAudioType(int audioType) {
-    switch (audioType) {
-        case 0: return 4;
-        case 6: return 39;
-        case 5: return 2;
-        default: return 3;
-    }
-}
 
 // Whole seconds from the reader's first key frame to the last video record
 // read. Records ahead of the first key frame count as second 0 rather than
@@ -242,7 +232,8 @@ void CConvertJob::ConvertRow(int row) {
                 Post(kMsgConvertProgress, row, static_cast<intptr_t>(percent));
             }
         } else if (h.Type() == kTypeAudio && ch.keySeen) {
-            int mode = VoiceModeForAudioType(reader->GetAudioType());
+            // The playback's table, so a channel sounds in the file as it does when played.
+            int mode = SpeechDecoders::ResetModeFor(reader->GetAudioType());
             if (mode != ch.voiceMode) {
                 HI_VOICE_DecReset(&ch.voice, mode);
                 ch.voiceMode = mode;

@@ -1,0 +1,222 @@
+// Exports a 4-channel, 10-minute range of real H.264 video to AVI with the
+// conversion job and, in the same run, remuxes the first channel's H.264
+// elementary stream with `ffmpeg -y -i ch1.h264 -c copy out.avi`, once per
+// channel so that both sides write as much (the page cache treats 200 MB and
+// 800 MB of new data differently). The figure that matters is the output rate
+// of each, bytes written per second of wall time; the export also decodes the
+// sound to PCM.
+//
+//   bench_export [--card=DIR] [--minutes=N] [benchmark flags]
+//
+// With --card the range is the demo card's recording with the most channel
+// seconds (corvane-mkdemo writes one of 10 minutes and 4 channels); without
+// it, recordings laid out like that one are written first: V800, one file per
+// channel, 704x576 at 25 fps, sound (G.726 at 16 kbit/s) on the first channel.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "catalogue/scan.h"
+#include "codecs/video_encoder.h"
+#include "codecs/voice_encoder.h"
+#include "export/convert_job.h"
+#include "readers/probe.h"
+#include "recwriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace corvane;
+
+constexpr int kChannels = 4;
+constexpr int kWidth = 704, kHeight = 576;
+constexpr int kClipSeconds = 10;
+
+fs::path g_dir;  // work folder: generated card, elementary stream, outputs
+DayList g_days;
+CDayVideo* g_day = nullptr;
+ConvertSettings g_settings;
+int g_minutes = 10;
+
+// A moving gradient under grain, so that frames are as large as a recorder's.
+Yuv420Image Picture(int index, std::mt19937& rng) {
+    Yuv420Image img(kWidth, kHeight);
+    std::uniform_int_distribution<int> grain(-10, 10);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            img.y[size_t(y) * kWidth + x] = uint8_t(std::clamp(40 + (x + y + index * 3) % 160 + grain(rng), 16, 235));
+    for (size_t i = 0; i < img.u.size(); ++i) {
+        img.u[i] = uint8_t(110 + i % 40);
+        img.v[i] = uint8_t(150 - i % 30);
+    }
+    return img;
+}
+
+std::vector<EncodedUnit> EncodeClip() {
+    VideoEncoderOptions o;
+    o.width = kWidth;
+    o.height = kHeight;
+    o.crf = 30;
+    o.preset = "ultrafast";
+    VideoEncoder enc;
+    std::vector<EncodedUnit> units;
+    if (!enc.Open(o)) return units;
+    std::mt19937 rng(7);
+    for (int i = 0; i < kClipSeconds * 25; ++i) enc.Encode(Picture(i, rng), units);
+    enc.Flush(units);
+    return units;
+}
+
+// The 10-second clip repeated, one file per channel.
+bool WriteRecordings(const fs::path& card) {
+    std::vector<EncodedUnit> clip = EncodeClip();
+    if (clip.size() != kClipSeconds * 25) return false;
+    const size_t frames = size_t(g_minutes) * 60 * 25;
+    std::vector<int16_t> pcm(frames * 320);
+    for (size_t n = 0; n < pcm.size(); ++n) pcm[n] = int16_t(5000 * std::sin(2 * M_PI * 440 * double(n) / 8000));
+    auto audio = EncodeVoiceFrames(4, pcm.data(), pcm.size(), 320, false);  // audio type 0
+    if (!audio || audio->size() != frames) return false;
+    for (int ch = 0; ch < kChannels; ++ch) {
+        rec::Spec spec;
+        spec.version = "V800";
+        spec.width = kWidth;
+        spec.height = kHeight;
+        spec.audioFlag = ch == 0 ? 1 : 0;
+        std::string name = "H264_20160920_190909_A" + std::to_string(ch) + "_00.264";
+        auto writer = rec::Writer::Create((card / name).string(), spec);
+        if (!writer) return false;
+        for (size_t i = 0; i < frames; ++i) {
+            const EncodedUnit& u = clip[i % clip.size()];
+            uint64_t ts = 1000 + i * 40;
+            if (ch == 0) writer->Add({kTypeAudio, uint8_t(ch), 0, ts, (*audio)[i]});
+            writer->Add({kTypeVideo, uint8_t(ch), uint8_t(u.keyFrame), ts, u.data});
+        }
+        if (!writer->Finish()) return false;
+    }
+    return true;
+}
+
+// Scans the card and picks the range: the recording with the most channel
+// seconds, at most --minutes of it.
+bool PickRange(const fs::path& card) {
+    ScanFilter filter;
+    filter.root = card.string();
+    RecordingScan scan(filter, g_days, nullptr);
+    scan.Run();
+    CDiskVideo* best = nullptr;
+    for (auto& day : g_days) {
+        for (auto& r : day->recordings) {
+            r->Measure();
+            auto weight = [](const CDiskVideo& v) { return uint64_t(v.GetChannelCount()) * v.length; };
+            if (!best || weight(*r) > weight(*best)) {
+                best = r.get();
+                g_day = day.get();
+            }
+        }
+    }
+    if (!best || best->GetChannelCount() < 1) return false;
+    g_settings.folder = (g_dir / "out").string();
+    g_settings.startSecond = best->StartSecondOfDay();
+    g_settings.endSecond = g_settings.startSecond + std::min<int>(int(best->length), g_minutes * 60);
+    std::printf("range: %s, %d channel(s), %d s\n", best->GetStartText().c_str(), best->GetChannelCount(),
+                g_settings.endSecond - g_settings.startSecond);
+
+    // The first channel's video of the range, as one H.264 elementary stream.
+    best->OpenReaders();
+    if (best->readers.empty()) return false;
+    CxFileReader& reader = *best->readers.front();
+    std::FILE* out = std::fopen((g_dir / "ch1.h264").c_str(), "wb");
+    if (!out) return false;
+    std::unique_ptr<CxMemUnit> unit;
+    while (reader.GetPosition() < uint64_t(g_settings.endSecond - g_settings.startSecond) && reader.ReadFrame(0, unit, 0)) {
+        RecordHeader h = unit->Header();
+        if (h.Type() == kTypeVideo && h.length <= unit->PayloadSize()) std::fwrite(unit->Payload(), 1, h.length, out);
+    }
+    std::fclose(out);
+    best->ReleaseReaders();
+    return true;
+}
+
+uint64_t OutputBytes() {
+    uint64_t total = 0;
+    for (const auto& e : fs::directory_iterator(g_dir / "out")) total += e.file_size();
+    return total;
+}
+
+void BM_FfmpegRemuxPerChannel(benchmark::State& state) {
+    const int channels = g_day->GetChannelCount();
+    std::string cmd;
+    for (int ch = 1; ch <= channels; ++ch) {
+        cmd += "ffmpeg -nostdin -v error -y -i '" + (g_dir / "ch1.h264").string() + "' -c copy '" +
+               (g_dir / ("ffmpeg" + std::to_string(ch) + ".avi")).string() + "' && ";
+    }
+    cmd += "true";
+    uint64_t bytes = 0;
+    for (auto _ : state) {
+        if (std::system(cmd.c_str()) != 0) state.SkipWithError("ffmpeg failed");
+        state.PauseTiming();
+        bytes = 0;
+        for (int ch = 1; ch <= channels; ++ch) bytes += fs::file_size(g_dir / ("ffmpeg" + std::to_string(ch) + ".avi"));
+        state.ResumeTiming();
+    }
+    state.counters["output_MB"] = double(bytes) / 1e6;
+    state.SetBytesProcessed(int64_t(state.iterations() * bytes));
+}
+
+void BM_Export(benchmark::State& state) {
+    uint64_t bytes = 0;
+    for (auto _ : state) {
+        CConvertJob job(*g_day, g_settings, nullptr);
+        job.Start();
+        job.Wait();
+        for (const auto& c : job.Outcomes()) {
+            if (c.result != ChannelResult::kDone) state.SkipWithError(c.reason.c_str());
+        }
+        state.PauseTiming();
+        bytes = OutputBytes();
+        state.ResumeTiming();
+    }
+    state.counters["output_MB"] = double(bytes) / 1e6;
+    state.SetBytesProcessed(int64_t(state.iterations() * bytes));
+}
+
+BENCHMARK(BM_FfmpegRemuxPerChannel)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_Export)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    fs::path card;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--minutes=", 10) == 0) g_minutes = std::max(1, std::atoi(argv[i] + 10));
+        if (std::strncmp(argv[i], "--card=", 7) == 0) card = argv[i] + 7;
+    }
+    g_dir = fs::temp_directory_path() / "corvane-bench-export";
+    fs::remove_all(g_dir);
+    fs::create_directories(g_dir / "out");
+    if (card.empty()) {
+        card = g_dir / "card";
+        fs::create_directories(card);
+        if (!WriteRecordings(card)) {
+            std::fprintf(stderr, "cannot write the recordings\n");
+            return 1;
+        }
+    }
+    if (!PickRange(card)) {
+        std::fprintf(stderr, "no recording to export in %s\n", card.c_str());
+        return 1;
+    }
+    std::string warm = "cat $(find '" + card.string() + "' -type f) '" + (g_dir / "ch1.h264").string() + "' > /dev/null";
+    if (std::system(warm.c_str()) != 0) return 1;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    fs::remove_all(g_dir);
+    return 0;
+}
