@@ -67,19 +67,120 @@ std::string ConvertFilePath(const std::string& folder, const std::string& name) 
     return path;
 }
 
-// What one row keeps while it converts.
+// One row's conversion: the channel's reader in the current recording, and
+// what has been written so far.
 struct CConvertJob::Channel {
-    int row = 0;
-    AviWriter* avi = nullptr;
-    int recording = -1;  // index into the job's recordings; -1: none left
+    enum class Written { kNothing, kVideo, kAudio, kFailed };
+
+    Channel(CDayVideo& day, int row, AviWriter& avi, int endSecond) : day(day), row(row), avi(avi), end(endSecond) {}
+
+    CDiskVideo* Current() const { return recording >= 0 ? day.recordings[static_cast<size_t>(recording)].get() : nullptr; }
+    CxFileReader* ReaderOf(CDiskVideo& r) const {
+        return static_cast<size_t>(row) < r.readers.size() ? r.readers[static_cast<size_t>(row)].get() : nullptr;
+    }
+    void Position(int startSecond);
+    bool Advance(uint32_t& skipped);
+    void SetVideo(CxFileReader& reader);
+    Written Write(const CxMemUnit& unit, CxFileReader& reader);
+
+    CDayVideo& day;
+    const int row;
+    AviWriter& avi;
+    const int end;         // second of the day where the range ends
+    int recording = -1;    // index into the day's recordings; -1: none (left)
     bool videoSet = false;
-    bool hevc = false;  // the codec of the file's video stream, once set
+    bool hevc = false;     // the codec of the file's video stream, once set
     bool keySeen = false;  // nothing is written ahead of the first key frame
     HiVoiceDecoderState voice;
     int voiceMode = -1;
-    int lastPercent = -1;
     std::vector<int16_t> pcm = std::vector<int16_t>(kHiVoiceMaxFrameSamples);
 };
+
+// The recording that holds the start time, sought there; else the first one
+// that begins after it, read from its beginning.
+void CConvertJob::Channel::Position(int startSecond) {
+    const int64_t t = MakeLocalTime(
+        {day.Year(), day.Month(), day.Day(), startSecond / 3600, startSecond / 60 % 60, startSecond % 60});
+    const int count = static_cast<int>(day.recordings.size());
+    for (int i = 0; i < count && recording < 0; ++i) {
+        CDiskVideo& r = *day.recordings[static_cast<size_t>(i)];
+        if (r.startTime <= t && t <= r.endTime) {
+            recording = i;
+            r.OpenReaders();
+            // Fresh readers stand at the start of their data already; seeking
+            // to second 0 would only trust the index (or, without one, an
+            // estimate) for what is known.
+            CxFileReader* reader = ReaderOf(r);
+            if (reader && t > r.startTime) reader->SeekToSecond(static_cast<int>(t - r.startTime));
+        }
+    }
+    for (int i = 0; i < count && recording < 0; ++i) {
+        if (day.recordings[static_cast<size_t>(i)]->startTime > t) {
+            recording = i;
+            day.recordings[static_cast<size_t>(i)]->OpenReaders();
+        }
+    }
+    if (CDiskVideo* r = Current()) {
+        if (CxFileReader* reader = ReaderOf(*r)) SetVideo(*reader);
+    }
+}
+
+// The current recording is over for this channel: goes on with the next one
+// that begins inside the range, skipping recordings without this channel (or
+// without anything readable, at the next read). A file's video stream has one
+// codec, so recordings in the other codec are left out and counted rather
+// than written under the wrong name. False when none is left.
+bool CConvertJob::Channel::Advance(uint32_t& skipped) {
+    if (CDiskVideo* r = Current()) r->ReleaseReaders();
+    const int count = static_cast<int>(day.recordings.size());
+    for (int next = recording + 1; next < count; ++next) {
+        CDiskVideo& r = *day.recordings[static_cast<size_t>(next)];
+        if (r.StartSecondOfDay() >= end) break;
+        r.OpenReaders();
+        CxFileReader* candidate = ReaderOf(r);
+        if (candidate && videoSet && (candidate->IsHevc() != 0) != hevc) {
+            skipped++;
+            candidate = nullptr;
+        }
+        if (candidate) {
+            recording = next;
+            return true;
+        }
+        r.ReleaseReaders();
+    }
+    recording = -1;
+    return false;
+}
+
+void CConvertJob::Channel::SetVideo(CxFileReader& reader) {
+    hevc = reader.IsHevc() != 0;
+    AVI_set_video(&avi, reader.GetWidth(), reader.GetHeight(), reader.GetFrameRate(), hevc ? "HEVC" : "H264");
+    videoSet = true;
+}
+
+// Video as stored; sound decoded to PCM; other records dropped.
+CConvertJob::Channel::Written CConvertJob::Channel::Write(const CxMemUnit& unit, CxFileReader& reader) {
+    const RecordHeader h = unit.Header();
+    // A record whose payload did not fit a unit carries its header only.
+    if (h.length > unit.PayloadSize()) return Written::kNothing;
+    if (h.Type() == kTypeVideo) {
+        if (!keySeen && h.flag != 1) return Written::kNothing;
+        keySeen = true;
+        if (!videoSet) SetVideo(reader);
+        return AVI_write_frame(&avi, unit.Payload(), h.length) == 0 ? Written::kVideo : Written::kFailed;
+    }
+    if (h.Type() != kTypeAudio || !keySeen) return Written::kNothing;
+    // The playback's table, so a channel sounds in the file as it does when played.
+    int mode = SpeechDecoders::ResetModeFor(reader.GetAudioType());
+    if (mode != voiceMode) {
+        HI_VOICE_DecReset(&voice, mode);
+        voiceMode = mode;
+    }
+    uint32_t samples = h.length;
+    if (HI_VOICE_DecodeFrame(&voice, unit.Payload(), pcm.data(), &samples) != kHiVoiceOk) return Written::kNothing;
+    if (samples > kHiVoiceMaxFrameSamples) return Written::kNothing;
+    return AVI_write_audio(&avi, pcm.data(), samples * 2) == 0 ? Written::kAudio : Written::kFailed;
+}
 
 CConvertJob::CConvertJob(const CDayVideo& day, const ConvertSettings& settings, MessageSink* sink)
     : day_(CopyDay(day)), settings_(settings), sink_(sink), outcomes_(static_cast<size_t>(day.GetChannelCount())) {}
@@ -133,145 +234,59 @@ void CConvertJob::ConvertRow(int row) {
     avi->sizeLimit = settings_.aviSizeLimit;
     AVI_set_audio(avi.get(), 1, 8000, 16, 1);
 
-    auto& recordings = day_->recordings;
-    const int count = static_cast<int>(recordings.size());
-    const int start = settings_.startSecond, end = settings_.endSecond;
-    auto readerOf = [row](CDiskVideo& r) -> CxFileReader* {
-        return static_cast<size_t>(row) < r.readers.size() ? r.readers[static_cast<size_t>(row)].get() : nullptr;
-    };
-
-    // Position: the recording that holds the start time, sought there; else
-    // the first one that begins after it, read from its beginning.
-    Channel ch;
-    ch.row = row;
-    ch.avi = avi.get();
-    const int64_t t = MakeLocalTime({day_->Year(), day_->Month(), day_->Day(), start / 3600, start / 60 % 60, start % 60});
-    for (int i = 0; i < count && ch.recording < 0; ++i) {
-        CDiskVideo& r = *recordings[static_cast<size_t>(i)];
-        if (r.startTime <= t && t <= r.endTime) {
-            ch.recording = i;
-            r.OpenReaders();
-            // Fresh readers stand at the start of their data already; seeking
-            // to second 0 would only trust the index (or, without one, an
-            // estimate) for what is known.
-            CxFileReader* reader = readerOf(r);
-            if (reader && t > r.startTime) reader->SeekToSecond(static_cast<int>(t - r.startTime));
-        }
-    }
-    for (int i = 0; i < count && ch.recording < 0; ++i) {
-        if (recordings[static_cast<size_t>(i)]->startTime > t) {
-            ch.recording = i;
-            recordings[static_cast<size_t>(i)]->OpenReaders();
-        }
-    }
-    auto setVideo = [&](CxFileReader& reader) {
-        ch.hevc = reader.IsHevc() != 0;
-        AVI_set_video(avi.get(), reader.GetWidth(), reader.GetHeight(), reader.GetFrameRate(), ch.hevc ? "HEVC" : "H264");
-        ch.videoSet = true;
-    };
-    if (ch.recording >= 0) {
-        if (CxFileReader* reader = readerOf(*recordings[static_cast<size_t>(ch.recording)])) setVideo(*reader);
-    }
-
-    const int progressStart = count ? recordings.front()->StartSecondOfDay() : 0;
-    const int progressEnd = count ? recordings.back()->EndSecondOfDay() : 0;
-
+    Channel ch(*day_, row, *avi, settings_.endSecond);
+    ch.Position(settings_.startSecond);
+    const auto& recordings = day_->recordings;
+    const int progressStart = recordings.empty() ? 0 : recordings.front()->StartSecondOfDay();
+    const int progressSpan = recordings.empty() ? 0 : recordings.back()->EndSecondOfDay() - progressStart;
+    int lastPercent = -1;
     bool failed = false;
-    while (!stop && ch.recording >= 0 && !failed) {
-        CDiskVideo* rec = recordings[static_cast<size_t>(ch.recording)].get();
-        CxFileReader* reader = readerOf(*rec);
+    while (!stop && !failed) {
+        CDiskVideo* rec = ch.Current();
+        if (!rec) break;
+        CxFileReader* reader = ch.ReaderOf(*rec);
         const int64_t now = rec->StartSecondOfDay() + (reader ? PlayedSeconds(*reader) : 0);
-        if (now >= end) break;
-
+        if (now >= settings_.endSecond) break;
         std::unique_ptr<CxMemUnit> unit;
         if (!reader || !reader->ReadFrame(0, unit, 0) || !unit) {
-            // This recording is over for the channel: go on with the next one
-            // that begins inside the range, skipping recordings without this
-            // channel or without anything readable. A file's video stream has
-            // one codec, so recordings in the other codec are left out (and
-            // counted) rather than written under the wrong name.
-            rec->ReleaseReaders();
-            const int from = ch.recording;
-            ch.recording = -1;
-            for (int next = from + 1; next < count && ch.recording < 0; ++next) {
-                CDiskVideo& r = *recordings[static_cast<size_t>(next)];
-                if (r.StartSecondOfDay() >= end) break;
-                r.OpenReaders();
-                CxFileReader* candidate = readerOf(r);
-                if (candidate && ch.videoSet && (candidate->IsHevc() != 0) != ch.hevc) {
-                    out.skippedRecordings++;
-                    candidate = nullptr;
-                }
-                if (candidate) {
-                    ch.recording = next;
-                } else {
-                    r.ReleaseReaders();
-                }
-            }
+            ch.Advance(out.skippedRecordings);
             continue;
         }
-
         // Frames of a hidden stream are not exported.
         if (!rec->readers.empty() && rec->readers.front()->HiddenStream) continue;
-        const RecordHeader h = unit->Header();
-        // A record whose payload did not fit a unit carries its header only.
-        if (h.length > unit->PayloadSize()) continue;
-        if (h.Type() == kTypeVideo) {
-            if (!ch.keySeen && h.flag != 1) continue;
-            ch.keySeen = true;
-            if (!ch.videoSet) setVideo(*reader);
-            if (AVI_write_frame(avi.get(), unit->Payload(), h.length) != 0) {
-                failed = true;
-                break;
-            }
-            int span = progressEnd - progressStart;
-            int64_t percent = span > 0 ? (now - progressStart) * 100 / span : 0;
-            percent = std::clamp<int64_t>(percent, 0, 100);
-            if (percent != ch.lastPercent) {
-                ch.lastPercent = static_cast<int>(percent);
-                Post(kMsgConvertProgress, row, static_cast<intptr_t>(percent));
-            }
-        } else if (h.Type() == kTypeAudio && ch.keySeen) {
-            // The playback's table, so a channel sounds in the file as it does when played.
-            int mode = SpeechDecoders::ResetModeFor(reader->GetAudioType());
-            if (mode != ch.voiceMode) {
-                HI_VOICE_DecReset(&ch.voice, mode);
-                ch.voiceMode = mode;
-            }
-            uint32_t samples = h.length;
-            if (HI_VOICE_DecodeFrame(&ch.voice, unit->Payload(), ch.pcm.data(), &samples) != kHiVoiceOk) continue;
-            if (samples > kHiVoiceMaxFrameSamples) continue;
-            if (AVI_write_audio(avi.get(), ch.pcm.data(), samples * 2) != 0) {
-                failed = true;
-                break;
-            }
+        Channel::Written written = ch.Write(*unit, *reader);
+        failed = written == Channel::Written::kFailed;
+        if (written != Channel::Written::kVideo) continue;
+        // Posted when the figure changes, which is what the dialog shows.
+        int percent = static_cast<int>(std::clamp<int64_t>(
+            progressSpan > 0 ? (now - progressStart) * 100 / progressSpan : 0, 0, 100));
+        if (percent != lastPercent) {
+            lastPercent = percent;
+            Post(kMsgConvertProgress, row, percent);
         }
     }
     int writeError = failed ? AVI_last_error() : kAviErrNone;
-    if (ch.recording >= 0) recordings[static_cast<size_t>(ch.recording)]->ReleaseReaders();
+    if (CDiskVideo* rec = ch.Current()) rec->ReleaseReaders();
 
     if (!ch.videoSet) AVI_set_video(avi.get(), 0, 0, 0, "H264");  // no reader of this channel in the range
-    int closeResult = AVI_close_output_file(avi.get());
-    out.videoFrames = static_cast<uint32_t>(avi->videoFrames);
-    out.audioBytes = static_cast<uint32_t>(avi->audioBytes);
-    if (!failed && closeResult != 0) {
+    if (AVI_close_output_file(avi.get()) != 0 && !failed) {
         failed = true;
         writeError = AVI_last_error();
     }
+    out.videoFrames = static_cast<uint32_t>(avi->videoFrames);
+    out.audioBytes = static_cast<uint32_t>(avi->audioBytes);
     avi.reset();
 
     if (failed) {
         out.result = writeError == kAviErrSizeLimit ? ChannelResult::kSizeLimit : ChannelResult::kWriteFailed;
         out.reason = AVI_error_text(writeError);
-        return;
-    }
-    if (stop) {
+    } else if (stop) {
         out.result = ChannelResult::kStopped;
         out.reason = "stopped before the end of the range";
-        return;
+    } else {
+        out.result = ChannelResult::kDone;
+        Post(kMsgEndOfRecording, row, 100);
     }
-    out.result = ChannelResult::kDone;
-    Post(kMsgEndOfRecording, row, 100);
 }
 
 }  // namespace corvane
