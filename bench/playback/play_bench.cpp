@@ -99,7 +99,7 @@ void BM_EngineUnpaced(benchmark::State& state) {
         while (!sink.Take()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         auto busy = [&] {
             for (int c = 0; c < kChannels; ++c)
-                if (group.Port(c)->Draw().QueueCount()) return true;
+                if (!group.Port(c)->Draw().Idle()) return true;
             return false;
         };
         while (busy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -167,7 +167,7 @@ int RunPlay(const PlayOptions& o) {
             const Clock::time_point limit = Clock::now() + std::chrono::seconds(3);
             auto queued = [&] {
                 for (int i = 0; i < channels; ++i)
-                    if (group.Port(i)->Draw().IsRunning() && group.Port(i)->Draw().QueueCount()) return true;
+                    if (group.Port(i)->Draw().IsRunning() && !group.Port(i)->Draw().Idle()) return true;
                 return false;
             };
             while (queued() && Clock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(5));

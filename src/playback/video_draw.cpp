@@ -289,6 +289,15 @@ size_t CVideoDraw::QueueCount() {
     return queue_.size();
 }
 
+bool CVideoDraw::Idle() {
+    // The decoding thread holds the decode lock from taking a record until
+    // it is decoded.
+    if (!decodeLock_.Lock(0)) return false;
+    const bool empty = QueueCount() == 0;
+    decodeLock_.Unlock();
+    return empty;
+}
+
 std::vector<uint64_t> CVideoDraw::QueuedTimestamps() {
     CxLock queue(queueLock_);
     std::vector<uint64_t> out;

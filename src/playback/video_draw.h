@@ -77,6 +77,8 @@ public:
     bool IsRunning() const { return stop_.load() == 0; }
     bool IsReady() const { return ready_.load() != 0; }
     size_t QueueCount();
+    // Nothing queued and no record being decoded.
+    bool Idle();
     std::vector<uint64_t> QueuedTimestamps();
     uint64_t PicturesDecoded() const { return picturesDecoded_.load(); }
     uint64_t PicturesShown() const { return picturesShown_.load(); }

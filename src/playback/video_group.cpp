@@ -255,6 +255,10 @@ void CVideoGroup::PausePlayback() {
     // The state changes first, so that the audio thread, woken below, does
     // not take another record and wait on a stopped buffer.
     state_ = kPaused;
+    {
+        // A step under way finishes; later ones find the group paused.
+        CxLock group(groupLock_);
+    }
     for (auto& port : ports_) port->Draw().SetHold(true);
     if (speed_.load() == 0) {
         if (sound_.IsPlaying()) sound_.Stop();
@@ -408,6 +412,7 @@ void CVideoGroup::StoreGps(const CxMemUnit& record) {
 int CVideoGroup::StepAll(StepKind kind) {
     if (!openDay_.load()) return 1;
     CxLock group(groupLock_);
+    if (state_.load() == kPaused) return 1;  // paused while this thread waited for the lock
     const int keyFrame = keyFrameMode_.load();
     int open = 0, ended = 0;
     for (auto& port : ports_) {

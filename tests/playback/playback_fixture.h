@@ -94,7 +94,7 @@ protected:
     bool WaitForQueuesEmpty() {
         return WaitFor([this] {
             for (int i = 0; i < Group().ChannelCount(); ++i)
-                if (Group().Port(i)->Recording() && Group().Port(i)->Draw().QueueCount()) return false;
+                if (Group().Port(i)->Recording() && !Group().Port(i)->Draw().Idle()) return false;
             return true;
         });
     }
