@@ -10,6 +10,7 @@
 
 #include "common/temp_dir.h"
 #include "playback/test_recording.h"
+#include "playback/message_box.h"
 #include "playback/video_group.h"
 #include "recwriter.h"
 
@@ -54,7 +55,11 @@ TEST(MainWindow, TransportOverRealRecordings) {
     o.stamp = "20160920_191500";
     o.channels = 2;
     ASSERT_FALSE(test::WriteTestRecording(dir.path().string(), o).empty());
-    CMainWindow w;
+    // Messages are captured: a modal box would wait for a click that never comes.
+    CapturedMessageBoxes messages;
+    PlayerServices services;
+    services.messages = &messages;
+    CMainWindow w(services);
     w.ImportFolder(QString::fromStdString(dir.path().string()));
     ASSERT_EQ(w.AllFiles()->RowCount(), 2);
 
@@ -111,5 +116,6 @@ TEST(MainWindow, TransportOverRealRecordings) {
     EXPECT_EQ(g.State(), kPlaying);
     w.UserStop();
     EXPECT_EQ(g.State(), kStopped);
+    EXPECT_TRUE(messages.Texts().empty()) << messages.Texts().front();
     EXPECT_EQ(w.findChild<QPushButton*>("btn_capture")->isEnabled(), false);
 }
