@@ -91,6 +91,7 @@ void MaintenanceWorkers::MeasureLoop() {
 void MaintenanceWorkers::RepairLoop() {
     while (!stopRepairing_.load()) {
         if (CDiskVideo* r = TakeFirst(repairMutex_, repairQueue_)) {
+            sink_.Post(kMsgRepairing, reinterpret_cast<uintptr_t>(r), 0);
             bool repaired = r->Repair();
             sink_.Post(kMsgRepaired, reinterpret_cast<uintptr_t>(r), repaired ? 1 : 0);
         }

@@ -2,8 +2,9 @@
 // The two background workers that keep the lists honest: one measures
 // recordings of doubtful length, the other repairs broken ones. Each takes one
 // recording at a time from its own queue and reports by posted message:
-// kMsgMeasured, kMsgBroken and kMsgRepaired, wParam the CDiskVideo*; the
-// repaired message's lParam is 1 when every file got its index back, else 0.
+// kMsgMeasured, kMsgBroken, kMsgRepairing (the repair begins) and
+// kMsgRepaired, wParam the CDiskVideo*; the repaired message's lParam is 1
+// when every file got its index back, else 0.
 #include <atomic>
 #include <deque>
 #include <thread>

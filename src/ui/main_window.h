@@ -82,7 +82,13 @@ public:
     // picture area on standard output, for scripted screenshots.
     void PrintCells();
     bool VideoFullScreen() const { return videoFullScreen_; }
-    // The row menu's commands on the selected row of the current list.
+    // Menu commands: the row menu's on the selected row of the current list,
+    // the option menu's on the current day.
+    enum MenuCommand { kCmdExport = 1001, kCmdRepair = 1002, kCmdOption = 40038, kCmdConvert = 40039, kCmdAbout = 40040 };
+    void RunCommand(int command);
+    // The row menu for a click at `at` in `view` (selecting the row under
+    // it); none on the fix list or an empty list.
+    std::unique_ptr<QMenu> MakeRowMenu(QTableView* view, const QPoint& at);
     void ExportSelectedTo(const QString& folder);
     void RepairSelected();
 

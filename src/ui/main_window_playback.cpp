@@ -274,35 +274,4 @@ void CMainWindow::dropEvent(QDropEvent* e) {
     }
 }
 
-// The picture is written as a BMP; a name ending in .jpg or .png gets that
-// format instead, so the file is what its name says.
-void CMainWindow::Capture(const QString& path) {
-    CVideoPort* port = Group().Selected();
-    QString temp = QDir::temp().filePath("capture.bmp");
-    if (!port || !Group().OpenMarker() || !port->Draw().SavePicture(temp.toStdString())) {
-        QMessageBox::critical(this, "CorvanePlayer",
-                              QString::fromStdString(GetLangText("FORM_MAIN", "MESSAGE_CAPTUREFAIL", "Capture failed!")));
-        return;
-    }
-    QString target = path;
-    if (target.isEmpty()) {
-        QString proposed = QString::fromStdString(SnapshotName(std::time(nullptr))) + ".bmp";
-        target = QFileDialog::getSaveFileName(this, QString(), QDir::home().filePath(proposed),
-                                              "BMP Files (*.bmp);;JPEG Files (*.jpg);;PNG Files (*.png)");
-    }
-    if (target.isEmpty()) {
-        QFile::remove(temp);
-        return;
-    }
-    QString suffix = QFileInfo(target).suffix().toLower();
-    if (suffix == "jpg" || suffix == "jpeg" || suffix == "png") {
-        QImage(temp).save(target);
-        QFile::remove(temp);
-        return;
-    }
-    // The save dialog asked before replacing a file.
-    QFile::remove(target);
-    if (!QFile::rename(temp, target) && QFile::copy(temp, target)) QFile::remove(temp);
-}
-
 }  // namespace corvane

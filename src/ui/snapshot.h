@@ -1,5 +1,7 @@
 #pragma once
-// Snapshots: the name proposed for a saved picture.
+// Snapshots: the name proposed for a saved picture, and saving the captured
+// BMP under the name and format the user chose.
+#include <QString>
 #include <cstdint>
 #include <string>
 
@@ -7,5 +9,11 @@ namespace corvane {
 
 // "2016_09_20_09": year, month, day and second of the local time `t`.
 std::string SnapshotName(int64_t t);
+
+// Writes the captured BMP `bmpPath` to `target` in the format its suffix
+// names: ".jpg"/".jpeg" and ".png" are converted, anything else keeps the BMP
+// bytes. An existing `target` is replaced, and only once the new file is
+// complete. False when the picture could not be read or the file not written.
+bool SaveSnapshotAs(const QString& bmpPath, const QString& target);
 
 }  // namespace corvane

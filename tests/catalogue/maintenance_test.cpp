@@ -70,12 +70,19 @@ TEST(Maintenance, RepairsAndSaysWhetherItWorked) {
     workers.QueueRepair(&fixable);
     workers.QueueRepair(&hopeless);
     workers.StartRepairing();
-    ASSERT_TRUE(WaitFor(sink, 2));
+    ASSERT_TRUE(WaitFor(sink, 4));
     workers.StopRepairing();
-    auto first = sink.Take(), second = sink.Take();
-    EXPECT_EQ(first->id, kMsgRepaired);
-    EXPECT_EQ(first->lParam, 1);
-    EXPECT_EQ(second->lParam, 0);
+    // Each repair is announced when it begins, then its outcome follows.
+    std::vector<PostedMessage> m;
+    while (auto p = sink.Take()) m.push_back(*p);
+    ASSERT_EQ(m.size(), 4u);
+    EXPECT_EQ(m[0].id, kMsgRepairing);
+    EXPECT_EQ(m[0].wParam, reinterpret_cast<uintptr_t>(&fixable));
+    EXPECT_EQ(m[1].id, kMsgRepaired);
+    EXPECT_EQ(m[1].lParam, 1);
+    EXPECT_EQ(m[2].id, kMsgRepairing);
+    EXPECT_EQ(m[3].id, kMsgRepaired);
+    EXPECT_EQ(m[3].lParam, 0);
     fixable.Measure();
     EXPECT_EQ(fixable.length, 4u);
 

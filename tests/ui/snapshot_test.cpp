@@ -2,6 +2,9 @@
 // the name proposed for it.
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <fstream>
+
 #include "catalogue/local_time.h"
 #include "common/temp_dir.h"
 #include "platform/reg_file.h"
@@ -71,4 +74,33 @@ TEST(Snapshot, ProposedNameUsesTheSecondNotTheMinute) {
     int64_t t = MakeLocalTime({2016, 9, 20, 19, 9, 9});
     EXPECT_EQ(SnapshotName(t), "2016_09_20_09");
     EXPECT_EQ(SnapshotName(t + 60), "2016_09_20_09");
+}
+
+TEST(Snapshot, SavedFileHasTheFormatItsNameAsksForAndReplacesAnOldOne) {
+    test::TempDir dir;
+    Picture p(64, 48, 120, 90, 200);
+    const std::string captured = dir.File("capture.bmp");
+    ASSERT_TRUE(WriteBmp24(captured, ConvertToBgr24(p.View(), 64, 48), 64, 48));
+    const QString bmp = QString::fromStdString(captured);
+    auto magic = [](const std::string& path, size_t n) { return ReadTextFile(path).value_or("").substr(0, n); };
+
+    const std::string jpg = dir.File("shot.JPG"), png = dir.File("shot.png"), copy = dir.File("shot.bmp");
+    {
+        std::ofstream old(jpg);
+        old << "an older file the user agreed to replace";
+    }
+    EXPECT_TRUE(SaveSnapshotAs(bmp, QString::fromStdString(jpg)));
+    EXPECT_EQ(magic(jpg, 3), "\xFF\xD8\xFF");
+    EXPECT_TRUE(SaveSnapshotAs(bmp, QString::fromStdString(png)));
+    EXPECT_EQ(magic(png, 8), "\x89PNG\r\n\x1A\n");
+    EXPECT_TRUE(SaveSnapshotAs(bmp, QString::fromStdString(copy)));
+    EXPECT_EQ(ReadTextFile(copy), ReadTextFile(captured));
+    QImage back(QString::fromStdString(png));
+    ASSERT_EQ(back.size(), QSize(64, 48));
+    EXPECT_EQ(back.pixelColor(10, 10), QImage(bmp).pixelColor(10, 10));  // lossless
+
+    // A folder that cannot be written, or no picture to read: reported.
+    EXPECT_FALSE(SaveSnapshotAs(bmp, "/proc/corvane-no-such-folder/shot.png"));
+    EXPECT_FALSE(SaveSnapshotAs(QString::fromStdString(dir.File("missing.bmp")), QString::fromStdString(png)));
+    EXPECT_EQ(magic(png, 8), "\x89PNG\r\n\x1A\n");  // the earlier file is untouched
 }

@@ -1,0 +1,164 @@
+// The main window's menus and maintenance: where the row menu is offered,
+// the option menu's conversion without a day, exporting a recording's files,
+// and the fix list following the repair worker.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenu>
+#include <QTableView>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "common/temp_dir.h"
+#include "platform/reg_file.h"
+#include "playback/message_box.h"
+#include "playback/test_recording.h"
+#include "recwriter.h"
+#include "ui/convert_dialog.h"
+#include "ui/main_window.h"
+
+using namespace corvane;
+
+namespace {
+
+QStringList ActionNames(const QMenu& menu) {
+    QStringList names;
+    for (QAction* a : menu.actions()) names << a->objectName();
+    return names;
+}
+
+// Runs `command` and reports which modal dialog it opened, closing it.
+QString ModalOpenedBy(CMainWindow& w, int command) {
+    QString opened;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            opened = modal->metaObject()->className();
+            modal->close();
+        }
+    });
+    probe.start(20);
+    w.RunCommand(command);
+    return opened;
+}
+
+// Lets the window handle the workers' messages until `done` holds (bounded).
+template <typename F>
+bool ProcessUntil(F done) {
+    for (int i = 0; i < 1000 && !done(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+}  // namespace
+
+TEST(MainWindowMenus, RowMenuOnlyOnFilledFileListsAndConvertOnlyWithADay) {
+    test::TempDir dir;
+    CapturedMessageBoxes messages;
+    PlayerServices services;
+    services.messages = &messages;
+    CMainWindow w(services);
+    auto* all = w.findChild<QTableView*>("list_allfiles");
+    auto* fix = w.findChild<QTableView*>("list_fixfiles");
+    ASSERT_TRUE(all && fix);
+    EXPECT_EQ(w.MakeRowMenu(all, QPoint(5, 5)), nullptr);  // no rows yet
+    EXPECT_EQ(ModalOpenedBy(w, CMainWindow::kCmdConvert), "");  // no day yet
+
+    test::RecordingOptions o;
+    o.seconds = 2;
+    o.realVideo = false;
+    for (const char* stamp : {"20160920_190909", "20160920_191500"}) {
+        o.stamp = stamp;
+        ASSERT_FALSE(test::WriteTestRecording(dir.path().string(), o).empty());
+    }
+    w.ImportFolder(QString::fromStdString(dir.path().string()));
+    ASSERT_EQ(w.AllFiles()->RowCount(), 2);
+    w.resize(1200, 800);
+    w.show();
+    QRect second = all->visualRect(all->model()->index(1, 1));
+    std::unique_ptr<QMenu> menu = w.MakeRowMenu(all, second.center());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(ActionNames(*menu), (QStringList{"menu_export", "menu_repair"}));
+    EXPECT_EQ(all->selectionModel()->selectedRows().front().row(), 1);  // the row under the click
+
+    w.FixFiles()->AddRow(w.AllFiles()->Row(0)->recording);
+    EXPECT_EQ(w.MakeRowMenu(fix, QPoint(5, 5)), nullptr);  // never on the fix list
+    EXPECT_EQ(ModalOpenedBy(w, CMainWindow::kCmdConvert), "corvane::CDlgConvert");
+    EXPECT_TRUE(messages.Texts().empty());
+}
+
+TEST(MainWindowMenus, ExportCopiesEveryChannelFileAndNamesTheOnesThatFailed) {
+    test::TempDir dir, out;
+    test::RecordingOptions o;
+    o.seconds = 2;
+    o.channels = 2;
+    o.realVideo = false;
+    std::vector<std::string> files = test::WriteTestRecording(dir.path().string(), o);
+    ASSERT_EQ(files.size(), 2u);
+    CapturedMessageBoxes messages;
+    PlayerServices services;
+    services.messages = &messages;
+    CMainWindow w(services);
+    w.ImportFolder(QString::fromStdString(dir.path().string()));
+    ASSERT_EQ(w.AllFiles()->RowCount(), 1);
+
+    // An older file of the same name is replaced.
+    const std::string first = std::filesystem::path(files[0]).filename().string();
+    std::ofstream(out.File(first)) << "old";
+    w.ExportSelectedTo(QString::fromStdString(out.path().string()));
+    for (const std::string& f : files) {
+        std::string copy = out.File(std::filesystem::path(f).filename().string());
+        EXPECT_EQ(ReadTextFile(copy), ReadTextFile(f)) << copy;
+    }
+    ASSERT_EQ(messages.Texts().size(), 1u);
+    EXPECT_EQ(messages.Texts()[0], "Export video ok!");
+
+    w.ExportSelectedTo("/proc/corvane-no-such-folder");
+    std::vector<std::string> said = messages.Texts();
+    ASSERT_EQ(said.size(), 2u);
+    const std::string& failed = said[1];
+    EXPECT_EQ(failed.rfind("These files could not be copied:", 0), 0u) << failed;
+    EXPECT_NE(failed.find(first), std::string::npos) << failed;
+}
+
+TEST(MainWindowMenus, FixListFollowsTheRepairWorker) {
+    test::TempDir dir;
+    rec::StreamOptions o;
+    o.seconds = 4;
+    o.fps = 2;
+    // A recording whose index was never written: measured as broken, repaired.
+    std::string damaged = dir.File("H264_20150812_090000_N0_01.264");
+    ASSERT_TRUE(rec::WriteRecording(damaged, rec::Spec{}, rec::MakeStream(o)));
+    ASSERT_TRUE(rec::Patch(damaged, 56, std::vector<uint8_t>(32, 0)));
+    // One that vanishes after the scan: its repair cannot open it.
+    std::string vanishing = dir.File("H264_20150812_100000_N0_01.264");
+    ASSERT_TRUE(rec::WriteRecording(vanishing, rec::Spec{}, rec::MakeStream(o)));
+    ASSERT_TRUE(rec::Patch(vanishing, 56, std::vector<uint8_t>(32, 0)));
+
+    CapturedMessageBoxes messages;
+    PlayerServices services;
+    services.messages = &messages;
+    CMainWindow w(services);
+    // The workers start with the scan; the repair of the second file begins
+    // only once its broken message is handled here, after it is gone.
+    w.ImportFolder(QString::fromStdString(dir.path().string()));
+    ASSERT_EQ(w.AllFiles()->RowCount(), 2);
+    std::filesystem::remove(vanishing);
+
+    CVListExAdapter* fixes = w.FixFiles();
+    auto statusOf = [&](const std::string& path) -> QString {
+        for (int i = 0; i < fixes->RowCount(); ++i) {
+            if (fixes->Row(i)->recording->filePath == path) return fixes->data(fixes->index(i, 2), Qt::DisplayRole).toString();
+        }
+        return {};
+    };
+    ASSERT_TRUE(ProcessUntil([&] { return statusOf(vanishing) == "Repair failed"; })) << statusOf(vanishing).toStdString();
+    ASSERT_TRUE(ProcessUntil([&] { return fixes->RowCount() == 1; }));
+    EXPECT_EQ(fixes->Row(0)->recording->filePath, vanishing);  // the repaired row left
+    EXPECT_EQ(w.AllFiles()->Row(0)->recording->length, 4u);
+}
