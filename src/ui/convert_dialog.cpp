@@ -109,10 +109,12 @@ CDlgConvert::CDlgConvert(CDayVideo& day, QWidget* parent)
     resize(580, 420);
 
     // The whole day by default: from the first recording's start to the last one's end.
+    // (The day's recordings need not be in time order.)
     int first = 0, last = 0;
-    if (!day_.recordings.empty()) {
-        first = day_.recordings.front()->StartSecondOfDay();
-        last = day_.recordings.back()->EndSecondOfDay();
+    for (size_t i = 0; i < day_.recordings.size(); ++i) {
+        const CDiskVideo& r = *day_.recordings[i];
+        first = i == 0 ? r.StartSecondOfDay() : std::min(first, r.StartSecondOfDay());
+        last = i == 0 ? r.EndSecondOfDay() : std::max(last, r.EndSecondOfDay());
     }
     start_->setTime(TimeOfDay(first));
     end_->setTime(TimeOfDay(last));

@@ -34,6 +34,9 @@ TEST(ConvertDialog, NamesRowsAndExportsEveryChannel) {
     o.channels = 2;
     o.stamp = "20160920_190909";
     ASSERT_FALSE(test::WriteTestRecording(dir.path().string(), o).empty());
+    o.channels = 1;  // a later one-channel recording: the day still has two channels
+    o.stamp = "20160920_192000";
+    ASSERT_FALSE(test::WriteTestRecording(dir.path().string(), o).empty());
     ScanFilter f;
     f.root = dir.path().string();
     DayList days;
@@ -45,7 +48,7 @@ TEST(ConvertDialog, NamesRowsAndExportsEveryChannel) {
     ASSERT_EQ(d.List()->rowCount(), 2);
     EXPECT_EQ(d.List()->item(0, 1)->text(), "20160920_190909_CH1.AVI");
     EXPECT_EQ(d.List()->item(1, 1)->text(), "20160920_190909_CH2.AVI");
-    EXPECT_EQ(d.RangeText(), "0:00:03");
+    EXPECT_EQ(d.RangeText(), "0:10:54");  // 19:09:09 to 19:20:03
     d.SetTimes(QTime(19, 9, 10), QTime(19, 9, 9));
     EXPECT_EQ(d.List()->item(0, 1)->text(), "20160920_190910_CH1.AVI");
     d.Start();  // the end before the start: nothing happens
