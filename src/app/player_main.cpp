@@ -17,6 +17,7 @@
 #include "app/settings.h"
 #include "playback/sdl_sound.h"
 #include "playback/sdl_video.h"
+#include "ui/icons.h"
 #include "ui/main_window.h"
 #include "ui/video_group_widget.h"
 
@@ -45,6 +46,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("CorvanePlayer");
     QApplication::setApplicationVersion(CORVANE_VERSION);
+    // Desktops match the window to its entry (and icon) by this name.
+    QGuiApplication::setDesktopFileName("corvaneplayer");
+    QApplication::setWindowIcon(ApplicationIcon());
 
     int status;
     {

@@ -26,6 +26,7 @@
 #include "ui/convert_dialog.h"
 #include "ui/option_dialog.h"
 #include "ui/qt_message_sink.h"
+#include "ui/icons.h"
 #include "ui/import_dialog.h"
 #include "ui/map_view.h"
 #include "ui/speed_steps.h"
@@ -47,9 +48,10 @@ QPushButton* Button(const char* name, const QString& text, const QString& tip = 
 }
 
 // A square transport button with one of the style's media icons.
-QPushButton* IconButton(const char* name, QStyle::StandardPixmap icon, const QString& tip) {
+QPushButton* IconButton(const char* name, Glyph glyph, const QString& tip) {
     auto* b = Button(name, "", tip);
-    b->setIcon(QApplication::style()->standardIcon(icon));
+    b->setIcon(PlayerIcon(glyph));
+    b->setIconSize(QSize(20, 20));
     b->setFixedSize(36, 32);
     return b;
 }
@@ -210,11 +212,11 @@ void CMainWindow::BuildLayout() {
     auto* stripBox = new QWidget;
     auto* strip = new QHBoxLayout(stripBox);
     strip->setContentsMargins(0, 0, 0, 0);
-    auto* prev = IconButton("btn_prev", QStyle::SP_MediaSkipBackward, "Previous");
-    play_ = IconButton("btn_play", QStyle::SP_MediaPlay, "Play");
-    pause_ = IconButton("btn_pause", QStyle::SP_MediaPause, "Pause");
-    stop_ = IconButton("btn_stop", QStyle::SP_MediaStop, "Stop");
-    auto* next = IconButton("btn_next", QStyle::SP_MediaSkipForward, "Next");
+    auto* prev = IconButton("btn_prev", Glyph::Previous, "Previous");
+    play_ = IconButton("btn_play", Glyph::Play, "Play");
+    pause_ = IconButton("btn_pause", Glyph::Pause, "Pause");
+    stop_ = IconButton("btn_stop", Glyph::Stop, "Stop");
+    auto* next = IconButton("btn_next", Glyph::Next, "Next");
     for (QPushButton* b : {prev, play_, pause_, stop_, next}) strip->addWidget(b);
     auto* positionBox = new QVBoxLayout;
     position_ = new QSlider(Qt::Horizontal);
@@ -233,9 +235,9 @@ void CMainWindow::BuildLayout() {
     times->addWidget(timeTotal_);
     positionBox->addLayout(times);
     strip->addLayout(positionBox, 1);
-    capture_ = IconButton("btn_capture", QStyle::SP_DialogSaveButton, "Snapshot");
+    capture_ = IconButton("btn_capture", Glyph::Capture, "Snapshot");
     strip->addWidget(capture_);
-    auto* fullScreen = IconButton("btn_fullscr", QStyle::SP_TitleBarMaxButton, "Full screen");
+    auto* fullScreen = IconButton("btn_fullscr", Glyph::FullScreen, "Full screen");
     strip->addWidget(fullScreen);
     auto* sound = new QVBoxLayout;
     soundLabel_ = Label("text_sound", "VOLUME:");
