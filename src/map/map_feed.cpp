@@ -35,7 +35,7 @@ void CMapFeed::Start(std::string_view vehicleName) {
     map_.CallScript("setVehiName", {name_, name_});
 }
 
-void CMapFeed::Tick(const MapFix& fix, int mapType) {
+void CMapFeed::Tick(const GroupGpsFix& fix, int mapType) {
     if (fix.status == 0) return;
     if (!centred_) {
         centred_ = true;

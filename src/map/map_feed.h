@@ -13,18 +13,6 @@
 
 namespace corvane {
 
-// The playback group's numeric copy of the latest fix, as far as the map
-// reads it: the packed degree-and-minute texts already turned into numbers.
-struct MapFix {
-    uint8_t status = 0;  // 0: no fix yet
-    double latitude = 0;  // ddmm.mmmm
-    char latHemisphere = 0;
-    double longitude = 0;  // dddmm.mmmm
-    char lonHemisphere = 0;
-    float speed = 0;
-    float course = 0;  // degrees clockwise from north
-};
-
 // printf's "%.Nf" for a double, always with a '.' whatever the C locale
 // (the GUI toolkit switches to the user's locale at start).
 std::string FormatFixed(double value, int decimals);
@@ -42,7 +30,7 @@ public:
     // Playback started: the name (white space trimmed) becomes the vehicle's.
     void Start(std::string_view vehicleName);
     // One tick of the once-a-second timer. A fix with status 0 sends nothing.
-    void Tick(const MapFix& fix, int mapType);
+    void Tick(const GroupGpsFix& fix, int mapType);
     // Playback stopped.
     void Stop();
 

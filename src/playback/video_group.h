@@ -28,24 +28,12 @@
 #include "catalogue/day_video.h"
 #include "platform/message_sink.h"
 #include "platform/sync.h"
+#include "readers/gps_fix.h"
 #include "playback/playback_env.h"
 #include "playback/sound_output.h"
 #include "playback/video_port.h"
 
 namespace corvane {
-
-// The group's numeric copy of the latest GPS fix (zero at creation, kept
-// between recordings).
-struct GroupGpsFix {
-    uint8_t status = 0;  // 0: no fix yet
-    double latitude = 0;  // ddmm.mmmm
-    uint8_t latHemisphere = 0;
-    double longitude = 0;  // dddmm.mmmm
-    uint8_t lonHemisphere = 0;
-    float speed = 0;
-    float course = 0;
-    uint8_t dateTime[8] = {};  // as in the decoded fix: u16 year, month, day, hour, minute, second, 0
-};
 
 enum PlayState : int32_t { kStopped = 0, kPlaying = 1, kPaused = 2 };
 

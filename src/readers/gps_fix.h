@@ -45,6 +45,20 @@ struct GpsFix {
     std::string LongitudeText() const { return std::string(longitude, strnlen(longitude, sizeof longitude)); }
 };
 
+// A fix with its degree-and-minute texts turned into numbers: the playback
+// group's copy of the latest fix (zero at creation, kept between recordings),
+// which the map feed reads.
+struct GroupGpsFix {
+    uint8_t status = 0;  // 0: no fix yet
+    double latitude = 0;  // ddmm.mmmm
+    uint8_t latHemisphere = 0;
+    double longitude = 0;  // dddmm.mmmm
+    uint8_t lonHemisphere = 0;
+    float speed = 0;
+    float course = 0;
+    uint8_t dateTime[8] = {};  // as in the decoded fix: u16 year, month, day, hour, minute, second, 0
+};
+
 // The stored text form of a fix, as recorders write it (used by the test and
 // demo writers).
 std::string FormatStoredGpsText(const GpsFix& fix);

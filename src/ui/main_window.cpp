@@ -446,7 +446,7 @@ void CMainWindow::ApplyMapOptions() {
     if (map_->PageType() != g_AppSettings.MapName) ChooseMapPage();
 }
 
-void CMainWindow::StartMapFeed(const std::string& vehicleName, std::function<MapFix()> copyFix) {
+void CMainWindow::StartMapFeed(const std::string& vehicleName, std::function<GroupGpsFix()> copyFix) {
     copyFix_ = std::move(copyFix);
     mapFeed_->Start(vehicleName);
     gpsTimer_.start(1000);

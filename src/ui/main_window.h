@@ -101,7 +101,7 @@ public:
     // The map feed (timer 2): start it after playback started, with the
     // group's vehicle name and a copy of its latest fix; stop it at stop,
     // which removes the vehicle from the map.
-    void StartMapFeed(const std::string& vehicleName, std::function<MapFix()> copyFix);
+    void StartMapFeed(const std::string& vehicleName, std::function<GroupGpsFix()> copyFix);
     void StopMapFeed();
     CMapIECtrl* MapCtrl() const { return map_; }
     const CMapFeed& MapFeed() const { return *mapFeed_; }
@@ -179,7 +179,7 @@ private:
     QTimer positionTimer_;  // 1 s while playing
     QTimer memoryTimer_;    // 3 s, always
     std::unique_ptr<CMapFeed> mapFeed_;
-    std::function<MapFix()> copyFix_;  // the playing group's latest fix
+    std::function<GroupGpsFix()> copyFix_;  // the playing group's latest fix
     QTimer gpsTimer_;                  // timer 2: 1 s while playing, feeds the map
 };
 

@@ -93,17 +93,9 @@ void CMainWindow::PlaySelected() {
     capture_->setEnabled(true);
     stop_->setEnabled(true);
     StartMapFeed(Trimmed(group.VehicleName()), [this] {
-        GroupGpsFix g;
-        Group().CopyGpsFix(&g);
-        MapFix f;
-        f.status = g.status;
-        f.latitude = g.latitude;
-        f.latHemisphere = static_cast<char>(g.latHemisphere);
-        f.longitude = g.longitude;
-        f.lonHemisphere = static_cast<char>(g.lonHemisphere);
-        f.speed = g.speed;
-        f.course = g.course;
-        return f;
+        GroupGpsFix fix;
+        Group().CopyGpsFix(&fix);
+        return fix;
     });
 }
 

@@ -29,8 +29,8 @@ public:
     std::vector<Call> calls;
 };
 
-MapFix ShenzhenFix() {
-    MapFix f;
+GroupGpsFix ShenzhenFix() {
+    GroupGpsFix f;
     f.status = 'A';
     f.latitude = 2232.5;
     f.latHemisphere = 'N';
@@ -109,7 +109,7 @@ TEST(MapFeed, PlaybackRunSendsTheCallsInOrder) {
     EXPECT_EQ(map.calls[1].args, (Names{"Truck 7", "Truck 7"}));
 
     map.calls.clear();
-    MapFix none;
+    GroupGpsFix none;
     feed.Tick(none, 1);
     EXPECT_TRUE(map.calls.empty());  // no fix yet: nothing at all
     EXPECT_FALSE(feed.Centred());
@@ -143,7 +143,7 @@ TEST(MapFeed, SouthernFixIsSentSouth) {
     RecordingMap map;
     CMapFeed feed(map);
     feed.Start("");
-    MapFix f = ShenzhenFix();
+    GroupGpsFix f = ShenzhenFix();
     f.latHemisphere = 'S';
     f.lonHemisphere = 'W';
     feed.Tick(f, 1);

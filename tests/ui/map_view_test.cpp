@@ -135,7 +135,7 @@ TEST(MapView, MainWindowChoosesThePageFromTheSettings) {
         EXPECT_EQ(map->PageType(), 1);
         EXPECT_FALSE(map->isVisibleTo(&w));
 
-        w.StartMapFeed(" Bus 9\t", [] { return MapFix{}; });
+        w.StartMapFeed(" Bus 9\t", [] { return GroupGpsFix{}; });
         EXPECT_EQ(w.MapFeed().VehicleName(), "Bus 9");
         w.StopMapFeed();
         EXPECT_FALSE(map->BrowserStarted());
