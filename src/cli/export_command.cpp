@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/json_out.h"
 #include "export/convert_job.h"
+#include "platform/interrupt.h"
 
 namespace corvane::cli {
 namespace {
@@ -55,7 +56,13 @@ int RunExport(const ExportOptions& o) {
     TerminalProgress progress;
     CConvertJob job(*day, settings, isatty(STDERR_FILENO) ? &progress : nullptr);
     if (!job.Start()) return Fail(1, "cannot start the conversion");
-    job.Wait();
+    int signal = 0;
+    {
+        // Ctrl-C stops the job, which finishes the file it writes.
+        InterruptToFlag interrupt(job.stop);
+        job.Wait();
+        signal = interrupt.Signal();
+    }
 
     int failed = 0;
     const auto& outcomes = job.Outcomes();
@@ -68,11 +75,16 @@ int RunExport(const ExportOptions& o) {
         j["video_frames"] = c.videoFrames;
         j["audio_bytes"] = c.audioBytes;
         j["ok"] = ok;
-        if (!ok) j["reason"] = c.reason.empty() ? std::string("not converted") : c.reason;
+        if (!ok) {
+            j["reason"] = c.result == ChannelResult::kStopped ? std::string("stopped")
+                          : c.reason.empty()                  ? std::string("not converted")
+                                                              : c.reason;
+        }
         if (c.skippedRecordings) j["skipped_recordings"] = c.skippedRecordings;
         PrintJsonLine(j);
         failed += ok ? 0 : 1;
     }
+    if (signal) return Fail(128 + signal, "stopped: the files written so far are complete up to the stop");
     if (failed) {
         return Fail(1, std::to_string(failed) + " of " + std::to_string(outcomes.size()) + " channel file(s) not written");
     }
