@@ -9,7 +9,16 @@ foreach(program corvane corvaneplayer corvane-mkdemo)
   endif()
 endforeach()
 
-install(FILES ${CMAKE_SOURCE_DIR}/docs/corvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The man page carries the project's version and is installed compressed, as
+# Debian's man pages are.
+configure_file(${CMAKE_SOURCE_DIR}/docs/corvane.1 ${CMAKE_BINARY_DIR}/man/corvane.1 @ONLY)
+find_program(CORVANE_GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/corvane.1.gz
+  COMMAND ${CORVANE_GZIP} -9 -n -f -k ${CMAKE_BINARY_DIR}/man/corvane.1
+  DEPENDS ${CMAKE_BINARY_DIR}/man/corvane.1
+  COMMENT "Compressing the man page")
+add_custom_target(corvane_man ALL DEPENDS ${CMAKE_BINARY_DIR}/man/corvane.1.gz)
+install(FILES ${CMAKE_BINARY_DIR}/man/corvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The map's browser module, loaded by the player from <prefix>/lib/corvaneplayer.
 if(TARGET corvane_mapbrowser)
@@ -40,5 +49,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # library dependencies from the binaries
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ffmpeg")
+# Chinese interface texts need a CJK font; ffprobe and ffmpeg check exported files.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, ffmpeg")
 include(CPack)
