@@ -196,6 +196,11 @@ void CMainWindow::ZoomKey(int position) {
 
 bool CMainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() != QEvent::KeyPress || !isActiveWindow()) return QMainWindow::eventFilter(watched, e);
+    // The application's filter sees a key press again for every widget it
+    // propagates to: act on its first receiver only, or a passed-on key
+    // would step the speed twice and zoom in and straight out again.
+    QWidget* receiver = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+    if (watched != receiver) return QMainWindow::eventFilter(watched, e);
     auto* k = static_cast<QKeyEvent*>(e);
     if (k->isAutoRepeat() && k->key() != Qt::Key_Plus && k->key() != Qt::Key_Minus) return false;
     if (videoFullScreen_ && (k->key() == Qt::Key_Escape || k->key() == Qt::Key_F11)) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <QTest>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -118,4 +119,41 @@ TEST(MainWindow, TransportOverRealRecordings) {
     EXPECT_EQ(g.State(), kStopped);
     EXPECT_TRUE(messages.Texts().empty()) << messages.Texts().front();
     EXPECT_EQ(w.findChild<QPushButton*>("btn_capture")->isEnabled(), false);
+}
+
+TEST(MainWindow, ShortcutsActOnceEvenWhenTheKeyIsPassedOn) {
+    test::TempDir dir;
+    test::RecordingOptions o;
+    o.seconds = 3;
+    o.channels = 2;
+    ASSERT_FALSE(test::WriteTestRecording(dir.path().string(), o).empty());
+    CapturedMessageBoxes messages;
+    PlayerServices services;
+    services.messages = &messages;
+    CMainWindow w(services);
+    w.ImportFolder(QString::fromStdString(dir.path().string()));
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    auto* list = w.findChild<QTableView*>("list_allfiles");
+    list->setFocus();
+    w.PlayOrResume();
+    CVideoGroup& g = w.Group();
+    ASSERT_EQ(g.State(), kPlaying);
+
+    // Keys arrive as the platform delivers them: to the window, which hands
+    // them to the focused list; each goes on to the list after the shortcut.
+    QWindow* window = w.windowHandle();
+    QTest::keyClick(window, Qt::Key_Plus);
+    EXPECT_EQ(g.Speed(), 2);
+    QTest::keyClick(window, Qt::Key_Minus);
+    EXPECT_EQ(g.Speed(), 0);
+    QTest::keyClick(window, Qt::Key_5);
+    EXPECT_EQ(g.ZoomedChannel(), g.Port(0));
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_EQ(g.State(), kPaused);
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_EQ(g.State(), kPlaying);
+    w.UserStop();
+    EXPECT_TRUE(messages.Texts().empty());
 }
