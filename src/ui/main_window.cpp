@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSlider>
 #include <QSplitter>
@@ -62,8 +63,36 @@ QLabel* Label(const char* name, const QString& text) {
     return l;
 }
 
+// The playback shortcuts (digits for zoom, space) go on to the focused list
+// after the main window acted on them; type-ahead would turn them into a jump
+// of the selection, and "next" would then play some other row.
+class RecordingTableView : public QTableView {
+public:
+    void keyboardSearch(const QString&) override {}
+};
+
+// A click on the groove of the position and volume sliders moves the handle
+// there, as media players do, instead of by a page.
+class JumpToClickStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons) return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+QSlider* JumpSlider(const char* name) {
+    auto* s = new QSlider(Qt::Horizontal);
+    s->setObjectName(name);
+    auto* style = new JumpToClickStyle;  // over the application's style, which it does not own
+    style->setParent(s);
+    s->setStyle(style);
+    return s;
+}
+
 QTableView* ListView(const char* name, CVListExAdapter* model, bool files) {
-    auto* v = new QTableView;
+    auto* v = new RecordingTableView;
     v->setObjectName(name);
     v->setModel(model);
     v->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -219,8 +248,7 @@ void CMainWindow::BuildLayout() {
     auto* next = IconButton("btn_next", Glyph::Next, "Next");
     for (QPushButton* b : {prev, play_, pause_, stop_, next}) strip->addWidget(b);
     auto* positionBox = new QVBoxLayout;
-    position_ = new QSlider(Qt::Horizontal);
-    position_->setObjectName("slider_main");
+    position_ = JumpSlider("slider_main");
     position_->setRange(0, 100);
     positionBox->addWidget(position_);
     auto* times = new QHBoxLayout;
@@ -241,8 +269,7 @@ void CMainWindow::BuildLayout() {
     strip->addWidget(fullScreen);
     auto* sound = new QVBoxLayout;
     soundLabel_ = Label("text_sound", "VOLUME:");
-    volume_ = new QSlider(Qt::Horizontal);
-    volume_->setObjectName("slider_sound");
+    volume_ = JumpSlider("slider_sound");
     volume_->setRange(0, 100);
     volume_->setValue(100);
     auto* soundRow = new QHBoxLayout;
