@@ -28,6 +28,15 @@ int main(int argc, char** argv) {
             std::printf("corvaneplayer %s\n", CORVANE_VERSION);
             return 0;
         }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf(
+                "Usage: corvaneplayer [--play] [FOLDER]\n"
+                "Plays the recordings of vehicle video recorders.\n"
+                "  FOLDER     search FOLDER for recordings at start (all times)\n"
+                "  --play     play the first recording of the newest day found\n"
+                "  --version  print the version and exit\n");
+            return 0;
+        }
     }
     LoadSettings();
     GlobalLanguageTable().Load(g_AppSettings.LangFile);

@@ -41,6 +41,8 @@ int RunExport(const ExportOptions& o) {
     std::error_code ec;
     settings.folder = std::filesystem::absolute(o.out, ec).lexically_normal().string();
     if (settings.folder.empty()) settings.folder = o.out;
+    // A folder that does not exist yet is made, as `mkdir -p` would.
+    std::filesystem::create_directories(settings.folder, ec);
 
     // The whole day is scanned: a recording that began before --from may hold it.
     ScanFilter dayFilter;

@@ -36,15 +36,23 @@ bool SandboxOff() {
            qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").contains("--no-sandbox");
 }
 
+QString& ExtraModuleFolder() {
+    static QString folder;
+    return folder;
+}
+
 // Beside the executable; under <prefix>/lib/corvaneplayer when installed;
-// the build tree's program folder for test programs built elsewhere in it.
+// then the folder a test program named.
 QStringList ModuleCandidates() {
     QString exeDir = QCoreApplication::applicationDirPath();
-    return {exeDir + "/" + kMapBrowserModule, exeDir + "/../lib/corvaneplayer/" + kMapBrowserModule,
-            QStringLiteral(CORVANE_BUILD_BIN_DIR "/") + kMapBrowserModule};
+    QStringList candidates = {exeDir + "/" + kMapBrowserModule, exeDir + "/../lib/corvaneplayer/" + kMapBrowserModule};
+    if (!ExtraModuleFolder().isEmpty()) candidates << ExtraModuleFolder() + "/" + kMapBrowserModule;
+    return candidates;
 }
 
 }  // namespace
+
+void AddMapModuleFolder(const QString& folder) { ExtraModuleFolder() = folder; }
 
 QString MapPageUrl(int mapType) {
     QString page = mapType == 1 ? "Map/Google/gmap_cn.html" : "Map/Baidu/baidu.html";

@@ -24,6 +24,10 @@ namespace corvane {
 // Map/Baidu/baidu.html page; as a "file://" address.
 QString MapPageUrl(int mapType);
 
+// One more folder to look in for the browser module, after the program's own
+// places (test programs, which live outside the program folder).
+void AddMapModuleFolder(const QString& folder);
+
 // The browser module's entry point from the module file at path; null, with
 // the reason in *error, when the file or the libraries it needs cannot be
 // loaded. A loaded module stays loaded.

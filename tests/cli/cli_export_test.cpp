@@ -74,7 +74,11 @@ TEST(CliExport, RejectsBadRangesAndReportsFilesItCouldNotWrite) {
     EXPECT_EQ(run("2016-09-20", "19:61:00", "19:09:10", dir.path().string()).status, 2);
     EXPECT_EQ(RunTool({"export", dir.File("card"), "--date", "2016-09-20", "--from", "19:00:00", "--to", "20:00:00"}).status, 2);
 
-    ToolResult unwritable = run("2016-09-20", "19:09:10", "19:09:13", dir.File("missing"));
+    // A folder that does not exist yet is made; one that cannot be is reported.
+    ToolResult made = run("2016-09-20", "19:09:10", "19:09:13", dir.File("new/avi"));
+    EXPECT_EQ(made.status, 0) << made.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("new/avi/20160920_190910_CH2.AVI")));
+    ToolResult unwritable = run("2016-09-20", "19:09:10", "19:09:13", "/proc/corvane-no-such-folder");
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.err.rfind("corvane: ", 0), 0u);
     auto lines = unwritable.Lines();

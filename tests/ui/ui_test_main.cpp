@@ -4,9 +4,12 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "ui/map_view.h"
+
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    corvane::AddMapModuleFolder(CORVANE_TEST_BIN_DIR);  // the map's browser module
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
