@@ -116,7 +116,7 @@ std::vector<RecordingPlan> PlanCard(const CardOptions& options) {
     {
         RecordingPlan p = Make("record/20160920", "H264", "V800", kParts, kAvc, 704, 576, 600,
                                {Ch(1, kG726, true), Ch(2), Ch(3), Ch(4)},
-                               "ten minutes, four cameras, one file each");
+                               "four cameras, one file each");
         p.tag = "00";
         // Long and many: the fastest preset keeps the card quick to make.
         p.preset = "ultrafast";

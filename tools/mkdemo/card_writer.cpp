@@ -286,7 +286,7 @@ bool WriteDescription(const std::string& root, const std::vector<RecordingPlan>&
            "Each picture shows the channel number and the recording clock down to the frame;\n"
            "the sound is a tune per channel with a tick at every full second.\n\n";
     for (const RecordingPlan& p : plan) {
-        char line[160];
+        char line[512];
         std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d  %-4s %s %dx%d, %d s, %zu channel(s), %s: %s\n",
                       p.start.year, p.start.month, p.start.day, p.start.hour, p.start.minute, p.start.second,
                       p.version.c_str(), p.codec == VideoCodec::kH265 ? "H.265" : "H.264", p.width, p.height, p.seconds,
