@@ -52,6 +52,12 @@ int main(int argc, char** argv) {
     // The map's browser engine refuses to run as root with its sandbox.
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    // The map's browser view composes the window through OpenGL. A window
+    // switched to that once on screen is rebuilt under the SDL surfaces and
+    // keeps stale pictures; one that composes through OpenGL from the start
+    // does not. Without the map the plain raster path is kept (no OpenGL
+    // needed at all); the show-map option takes effect at the next start.
+    if (g_AppSettings.ShowMap.load() != 0 && qgetenv("QT_WIDGETS_RHI").isEmpty()) qputenv("QT_WIDGETS_RHI", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName("CorvanePlayer");
     QApplication::setApplicationVersion(CORVANE_VERSION);

@@ -6,6 +6,11 @@
 namespace corvane {
 
 DrawSurface::DrawSurface(CVideoDraw& draw, QWidget* parent) : QWidget(parent), draw_(draw) {
+    // Only the surface SDL draws on is a native window: the channel window
+    // around it (title bar, frame) and the video area stay ordinary widgets,
+    // painted with the rest of the main window, which also works when the
+    // map's browser view makes the window compose through OpenGL.
+    setAttribute(Qt::WA_DontCreateNativeAncestors);
     setAttribute(Qt::WA_NativeWindow);
     setAttribute(Qt::WA_PaintOnScreen);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -18,6 +23,7 @@ void DrawSurface::paintEvent(QPaintEvent*) { draw_.OnPaint(); }
 ChannelWindow::ChannelWindow(CVideoPort& port, QWidget* parent) : QWidget(parent), port_(port) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     surface_ = new DrawSurface(port.Draw(), this);
+    surface_->setVisible(!port_.Text().empty());  // nothing to show before a channel opens
     port_.SetView(this);
 }
 
