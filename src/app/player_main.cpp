@@ -19,6 +19,7 @@
 #include "playback/sdl_video.h"
 #include "ui/icons.h"
 #include "ui/main_window.h"
+#include "ui/map_view.h"
 #include "ui/video_group_widget.h"
 
 int main(int argc, char** argv) {
@@ -52,13 +53,16 @@ int main(int argc, char** argv) {
     // The map's browser engine refuses to run as root with its sandbox.
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    QApplication app(argc, argv);
     // The map's browser view composes the window through OpenGL. A window
     // switched to that once on screen is rebuilt under the SDL surfaces and
     // keeps stale pictures; one that composes through OpenGL from the start
-    // does not. Without the map the plain raster path is kept (no OpenGL
-    // needed at all); the show-map option takes effect at the next start.
-    if (g_AppSettings.ShowMap.load() != 0 && qgetenv("QT_WIDGETS_RHI").isEmpty()) qputenv("QT_WIDGETS_RHI", "1");
-    QApplication app(argc, argv);
+    // does not. Qt reads the switch when the first window is made. Without
+    // the map (or without a working OpenGL) the plain raster path is kept; the
+    // show-map option takes effect at the next start.
+    if (g_AppSettings.ShowMap.load() != 0 && qgetenv("QT_WIDGETS_RHI").isEmpty() && OpenGLAvailable()) {
+        qputenv("QT_WIDGETS_RHI", "1");
+    }
     QApplication::setApplicationName("CorvanePlayer");
     QApplication::setApplicationVersion(CORVANE_VERSION);
     // Desktops match the window to its entry (and icon) by this name.

@@ -5,10 +5,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLibrary>
 #include <QLibraryInfo>
 #include <QLoggingCategory>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
 #include <QStackedLayout>
 #include <QTimer>
 #include <QUrl>
@@ -53,6 +56,18 @@ QStringList ModuleCandidates() {
 }  // namespace
 
 void AddMapModuleFolder(const QString& folder) { ExtraModuleFolder() = folder; }
+
+bool OpenGLAvailable() {
+    // The offscreen platform composes windows in memory and needs none.
+    if (QGuiApplication::platformName() == "offscreen") return true;
+    static const bool works = [] {
+        QOffscreenSurface surface;
+        surface.create();
+        QOpenGLContext context;
+        return context.create() && context.makeCurrent(&surface);
+    }();
+    return works;
+}
 
 QString MapPageUrl(int mapType) {
     QString page = mapType == 1 ? "Map/Google/gmap_cn.html" : "Map/Baidu/baidu.html";
@@ -101,6 +116,10 @@ QString CMapIECtrl::EngineProblem() {
         return QString("The map cannot be shown: the web browser engine's resource files are missing from %1 "
                        "(Debian package libqt6webengine6-data).")
             .arg(resources);
+    }
+    if (!OpenGLAvailable()) {
+        return "The map cannot be shown: OpenGL does not work on this display, and the web browser engine "
+               "draws the map through it.";
     }
     if (geteuid() == 0 && !SandboxOff()) {
         return "The map cannot be shown: the web browser engine does not run for the root user "

@@ -28,6 +28,10 @@ QString MapPageUrl(int mapType);
 // places (test programs, which live outside the program folder).
 void AddMapModuleFolder(const QString& folder);
 
+// Whether windows can be composed through OpenGL here, as the browser view
+// needs (asked once; needs the application object).
+bool OpenGLAvailable();
+
 // The browser module's entry point from the module file at path; null, with
 // the reason in *error, when the file or the libraries it needs cannot be
 // loaded. A loaded module stays loaded.
