@@ -1,15 +1,10 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QCloseEvent>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QProxyStyle>
@@ -23,9 +18,6 @@
 
 #include "app/language.h"
 #include "app/settings.h"
-#include "ui/about_dialog.h"
-#include "ui/convert_dialog.h"
-#include "ui/option_dialog.h"
 #include "ui/qt_message_sink.h"
 #include "ui/icons.h"
 #include "ui/import_dialog.h"

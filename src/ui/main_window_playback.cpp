@@ -1,11 +1,7 @@
 // The main window's transport: playing the selected row, pause, stop,
-// previous and next, seeking, the position timer, keyboard shortcuts and
-// snapshots.
+// previous and next, seeking, the position timer, keyboard shortcuts, full
+// screen and dropped folders.
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileDialog>
-#include <QImage>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QDragEnterEvent>
@@ -16,7 +12,6 @@
 #include <QUrl>
 #include <QLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QTableView>
