@@ -5,12 +5,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/language.h"
+#include "ui/lang_text.h"
 
 namespace corvane {
 
 CDlgAbout::CDlgAbout(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromStdString(GetLangText("FORM_ABOUT", "WINDOW_TITLE", "About")));
+    setWindowTitle(LangText("FORM_ABOUT", "WINDOW_TITLE", "About"));
     auto* frame = new QLabel;
     frame->setFixedHeight(64);
     frame->setStyleSheet("background: black; color: white; font-size: 22px; padding-left: 16px;");
@@ -20,7 +20,7 @@ CDlgAbout::CDlgAbout(QWidget* parent) : QDialog(parent) {
     auto* version = new QLabel(QString("Version: %1").arg(CORVANE_VERSION));
     version->setObjectName("text_version");
     auto* buttons = new QDialogButtonBox;
-    buttons->addButton(QString::fromStdString(GetLangText("FORM_ABOUT", "BTN_CANCEL", "Cancel")), QDialogButtonBox::RejectRole);
+    buttons->addButton(LangText("FORM_ABOUT", "BTN_CANCEL", "Cancel"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &CDlgAbout::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);

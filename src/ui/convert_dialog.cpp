@@ -15,14 +15,14 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
-#include "app/language.h"
+#include "ui/lang_text.h"
 #include "export/convert_job.h"
 #include "ui/qt_message_sink.h"
 
 namespace corvane {
 namespace {
 
-QString Text(const char* key, const char* def) { return QString::fromStdString(GetLangText("FORM_CONVERT", key, def)); }
+QString Text(const char* key, const char* def) { return LangText("FORM_CONVERT", key, def); }
 
 int SecondOfDay(const QTime& t) { return t.hour() * 3600 + t.minute() * 60 + t.second(); }
 

@@ -14,12 +14,12 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
-#include "app/language.h"
+#include "ui/lang_text.h"
 
 namespace corvane {
 namespace {
 
-QString Text(const char* key, const char* def) { return QString::fromStdString(GetLangText("FORM_IMPORTLOC", key, def)); }
+QString Text(const char* key, const char* def) { return LangText("FORM_IMPORTLOC", key, def); }
 
 }  // namespace
 

@@ -16,7 +16,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "app/language.h"
+#include "ui/lang_text.h"
 #include "app/settings.h"
 #include "ui/qt_message_sink.h"
 #include "ui/icons.h"
@@ -30,7 +30,7 @@
 namespace corvane {
 namespace {
 
-QString Text(const char* key, const char* def) { return QString::fromStdString(GetLangText("FORM_MAIN", key, def)); }
+QString Text(const char* key, const char* def) { return LangText("FORM_MAIN", key, def); }
 
 QPushButton* Button(const char* name, const QString& text, const QString& tip = QString()) {
     auto* b = new QPushButton(text);

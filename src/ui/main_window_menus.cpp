@@ -12,7 +12,7 @@
 #include <QTemporaryFile>
 #include <ctime>
 
-#include "app/language.h"
+#include "ui/lang_text.h"
 #include "app/settings.h"
 #include "playback/message_box.h"
 #include "playback/video_group.h"
@@ -26,7 +26,7 @@
 namespace corvane {
 namespace {
 
-QString Text(const char* key, const char* def) { return QString::fromStdString(GetLangText("FORM_MAIN", key, def)); }
+QString Text(const char* key, const char* def) { return LangText("FORM_MAIN", key, def); }
 
 QAction* AddCommand(QMenu& menu, const QString& text, int command) {
     QAction* a = menu.addAction(text);
@@ -156,18 +156,14 @@ void CMainWindow::OnMeasured(CDiskVideo* r) {
 }
 
 void CMainWindow::OnBroken(CDiskVideo* r) {
-    for (int i = 0; i < fixFiles_->RowCount(); ++i) {
-        if (fixFiles_->Row(i)->recording == r) return;
-    }
+    if (fixFiles_->RowOf(r) >= 0) return;
     workers_->QueueRepair(r);
     fixFiles_->AddRow(r);
     fixFiles_->SetStatus(r, Text("STATE_WAITING", "Waiting"));
 }
 
 void CMainWindow::OnRepaired(CDiskVideo* r, bool repaired) {
-    bool listed = false;
-    for (int i = 0; i < fixFiles_->RowCount(); ++i) listed = listed || fixFiles_->Row(i)->recording == r;
-    if (!listed) return;
+    if (fixFiles_->RowOf(r) < 0) return;
     if (!repaired) {
         // The row stays, saying so: the files could not be opened for writing
         // or hold nothing an index could be built from.

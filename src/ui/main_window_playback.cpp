@@ -16,7 +16,6 @@
 #include <QSlider>
 #include <QTableView>
 
-#include "app/language.h"
 #include "catalogue/local_time.h"
 #include "map/map_feed.h"
 #include "playback/video_group.h"

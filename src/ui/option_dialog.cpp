@@ -9,14 +9,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/language.h"
+#include "ui/lang_text.h"
 #include "app/program_folder.h"
 #include "app/settings.h"
 
 namespace corvane {
 namespace {
 
-QString Text(const char* key, const char* def) { return QString::fromStdString(GetLangText("FORM_OPTION", key, def)); }
+QString Text(const char* key, const char* def) { return LangText("FORM_OPTION", key, def); }
 
 }  // namespace
 

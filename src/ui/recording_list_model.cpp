@@ -39,16 +39,20 @@ void CVListExAdapter::ClearRows() {
     endResetModel();
 }
 
-void CVListExAdapter::RemoveRow(CDiskVideo* recording) {
+int CVListExAdapter::RowOf(const CDiskVideo* recording) const {
     for (size_t i = 0; i < rows_.size(); ++i) {
-        if (rows_[i].recording == recording) {
-            beginRemoveRows(QModelIndex(), static_cast<int>(i), static_cast<int>(i));
-            rows_.erase(rows_.begin() + static_cast<long>(i));
-            status_.erase(status_.begin() + static_cast<long>(i));
-            endRemoveRows();
-            return;
-        }
+        if (rows_[i].recording == recording) return static_cast<int>(i);
     }
+    return -1;
+}
+
+void CVListExAdapter::RemoveRow(CDiskVideo* recording) {
+    const int row = RowOf(recording);
+    if (row < 0) return;
+    beginRemoveRows(QModelIndex(), row, row);
+    rows_.erase(rows_.begin() + row);
+    status_.erase(status_.begin() + row);
+    endRemoveRows();
 }
 
 const RecordingRow* CVListExAdapter::Row(int index) const {

@@ -24,6 +24,8 @@ public:
     void ClearRows();
     // Removes the first row of that recording.
     void RemoveRow(CDiskVideo* recording);
+    // The first row of that recording, -1 when none shows it.
+    int RowOf(const CDiskVideo* recording) const;
     int RowCount() const { return static_cast<int>(rows_.size()); }
     const RecordingRow* Row(int index) const;
     // Repaints the rows after their recordings changed (measured, repaired).

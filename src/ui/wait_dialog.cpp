@@ -7,13 +7,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/language.h"
+#include "ui/lang_text.h"
 #include "ui/qt_message_sink.h"
 
 namespace corvane {
 namespace {
 
-QString Text(const char* key, const char* def) { return QString::fromStdString(GetLangText("FORM_WAIT", key, def)); }
+QString Text(const char* key, const char* def) { return LangText("FORM_WAIT", key, def); }
 
 }  // namespace
 

@@ -152,8 +152,9 @@ TEST(MainWindowMenus, FixListFollowsTheRepairWorker) {
 
     CVListExAdapter* fixes = w.FixFiles();
     auto statusOf = [&](const std::string& path) -> QString {
-        for (int i = 0; i < fixes->RowCount(); ++i) {
-            if (fixes->Row(i)->recording->filePath == path) return fixes->data(fixes->index(i, 2), Qt::DisplayRole).toString();
+        for (auto& r : w.CurrentDay()->recordings) {
+            const int row = fixes->RowOf(r.get());
+            if (r->filePath == path && row >= 0) return fixes->data(fixes->index(row, 2), Qt::DisplayRole).toString();
         }
         return {};
     };
