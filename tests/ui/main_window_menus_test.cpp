@@ -131,14 +131,15 @@ TEST(MainWindowMenus, FixListFollowsTheRepairWorker) {
     rec::StreamOptions o;
     o.seconds = 4;
     o.fps = 2;
-    // A recording whose index was never written: measured as broken, repaired.
-    std::string damaged = dir.File("H264_20150812_090000_N0_01.264");
-    ASSERT_TRUE(rec::WriteRecording(damaged, rec::Spec{}, rec::MakeStream(o)));
-    ASSERT_TRUE(rec::Patch(damaged, 56, std::vector<uint8_t>(32, 0)));
-    // One that vanishes after the scan: its repair cannot open it.
-    std::string vanishing = dir.File("H264_20150812_100000_N0_01.264");
-    ASSERT_TRUE(rec::WriteRecording(vanishing, rec::Spec{}, rec::MakeStream(o)));
-    ASSERT_TRUE(rec::Patch(vanishing, 56, std::vector<uint8_t>(32, 0)));
+    // Recordings whose index was never written: measured as broken.
+    auto writeDamaged = [&](const char* name) {
+        std::string path = dir.File(name);
+        EXPECT_TRUE(rec::WriteRecording(path, rec::Spec{}, rec::MakeStream(o)));
+        EXPECT_TRUE(rec::Patch(path, 56, std::vector<uint8_t>(32, 0)));
+        return path;
+    };
+    writeDamaged("H264_20150812_090000_N0_01.264");  // repaired
+    std::string vanishing = writeDamaged("H264_20150812_100000_N0_01.264");  // gone before its repair
 
     CapturedMessageBoxes messages;
     PlayerServices services;
