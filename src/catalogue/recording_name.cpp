@@ -15,6 +15,8 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return true;
 }
 
+bool EqualsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && StartsWithNoCase(a, b); }
+
 bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && StartsWithNoCase(s.substr(s.size() - suffix.size()), suffix);
 }
@@ -43,6 +45,7 @@ std::string_view Sub(std::string_view s, size_t pos, size_t len) {
 }
 
 // Family-1 dates from a recorder with an unset clock are all zero or absurd.
+// The upper bound is a plain code-unit comparison of the text.
 bool PlausibleDate(std::string_view date) { return date != "00000000" && date <= "21000000"; }
 
 }  // namespace
@@ -70,7 +73,7 @@ std::optional<RecordingName> ClassifyRecordingName(std::string_view name, const 
         r.time = std::string(name.substr(13 + shift, 6));
         r.family = familyZero ? 0 : 1;
         if (r.family == 1 && !PlausibleDate(r.date)) return std::nullopt;
-        r.multiPart = name.substr(20 + shift, 2) != "N0" ? 1 : 0;
+        r.multiPart = EqualsNoCase(name.substr(20 + shift, 2), "N0") ? 0 : 1;
     }
 
     if (!filter.allTimes) {

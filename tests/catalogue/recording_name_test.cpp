@@ -31,6 +31,10 @@ TEST(RecordingName, FixedLayoutOfBothFamilies) {
     EXPECT_EQ(h->date, "20160920");
     EXPECT_EQ(h->time, "190909");
 
+    auto lower = All("h264_20150812_123000_n0_01.264");  // the single-file marker too
+    ASSERT_TRUE(lower);
+    EXPECT_EQ(lower->multiPart, 0);
+
     EXPECT_TRUE(All("H265_20150812_123000_A1_02.265"));
     EXPECT_TRUE(All("VVS_20150812_123000_N0_01.h265"));
     EXPECT_FALSE(All("X264_20150812_123000_N0_01.264"));    // prefix
