@@ -1,8 +1,9 @@
 #include "map/gps_convert.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <string>
+
+#include "platform/number_text.h"
 
 namespace corvane {
 namespace {
@@ -45,7 +46,7 @@ std::optional<double> ParsePlainNumber(const std::string& text) {
         else return std::nullopt;
     }
     if (dots > 1 || digits == 0) return std::nullopt;
-    return std::strtod(text.c_str(), nullptr);
+    return LeadingDouble(text);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "map/map_feed.h"
 
-#include <charconv>
-
 namespace corvane {
 namespace {
 
@@ -15,13 +13,6 @@ std::string Trimmed(std::string_view s) {
 }
 
 }  // namespace
-
-std::string FormatFixed(double value, int decimals) {
-    char buf[400];  // the longest fixed form of a double is 309 digits plus decimals
-    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-    if (r.ec != std::errc()) return "0";
-    return std::string(buf, r.ptr);
-}
 
 std::vector<std::string> UpdateVehicleArguments(const std::string& name, LonLat position, double course,
                                                 double speed) {

@@ -10,12 +10,9 @@
 
 #include "map/gps_convert.h"
 #include "map/script_call.h"
+#include "platform/number_text.h"
 
 namespace corvane {
-
-// printf's "%.Nf" for a double, always with a '.' whatever the C locale
-// (the GUI toolkit switches to the user's locale at start).
-std::string FormatFixed(double value, int decimals);
 
 // Arguments of "updateVehicle": name, longitude and latitude with six
 // decimals, the course in eighths of a turn ("%f"), "0", the speed with one

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/number_text.h"
 #include "playback/message_box.h"
 #include "readers/gps_fix.h"
 
@@ -397,9 +398,9 @@ void CVideoGroup::StoreGps(const CxMemUnit& record) {
     const std::string lat = fix.LatitudeText(), lon = fix.LongitudeText();
     CxLock lock(gpsLock_);
     gps_.status = uint8_t(fix.status);
-    gps_.latitude = std::strtod(lat.c_str(), nullptr);
+    gps_.latitude = LeadingDouble(lat);
     gps_.latHemisphere = uint8_t(fix.latHemisphere);
-    gps_.longitude = std::strtod(lon.c_str(), nullptr);
+    gps_.longitude = LeadingDouble(lon);
     gps_.lonHemisphere = uint8_t(fix.lonHemisphere);
     gps_.speed = fix.speed;
     gps_.course = fix.course;

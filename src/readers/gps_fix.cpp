@@ -1,9 +1,10 @@
 #include "readers/gps_fix.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "platform/number_text.h"
 #include "readers/byte_order.h"
 
 namespace corvane {
@@ -31,7 +32,7 @@ void CopyText(char* dst, size_t dstSize, const uint8_t* src, size_t srcWidth) {
 float ParseFloat(const uint8_t* p, size_t width) {
     char text[16] = {};
     CopyText(text, sizeof text, p, width);
-    return std::strtof(text, nullptr);
+    return LeadingFloat(text);
 }
 
 }  // namespace
@@ -115,10 +116,9 @@ std::string FormatStoredGpsText(const GpsFix& f) {
     s[28] = static_cast<uint8_t>(f.latHemisphere);
     std::memcpy(s + 29, f.longitude, strnlen(f.longitude, 10));
     s[40] = static_cast<uint8_t>(f.lonHemisphere);
-    std::snprintf(buf, sizeof buf, "%.1f", static_cast<double>(f.speed));
-    std::memcpy(s + 41, buf, strnlen(buf, 5));
-    std::snprintf(buf, sizeof buf, "%.1f", static_cast<double>(f.course));
-    std::memcpy(s + 47, buf, strnlen(buf, 5));
+    const std::string speed = FormatFixed(f.speed, 1), course = FormatFixed(f.course, 1);
+    std::memcpy(s + 41, speed.data(), std::min<size_t>(speed.size(), 5));
+    std::memcpy(s + 47, course.data(), std::min<size_t>(course.size(), 5));
     return std::string(reinterpret_cast<char*>(s), sizeof s);
 }
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/comma_locale.h"
+
 using namespace corvane;
 
 namespace {
@@ -123,4 +125,13 @@ TEST(WgsPositionOfFix, PlainNumbersOnTheGlobeOnly) {
     EXPECT_FALSE(WgsPositionOfFix(FixWith("2260.0000", 'N', "11403.2000", 'E')));  // 60 minutes
     EXPECT_FALSE(WgsPositionOfFix(FixWith("9100.0000", 'N', "11403.2000", 'E')));
     EXPECT_FALSE(WgsPositionOfFix(FixWith("2232.5000", 'N', "18100.0000", 'E')));
+}
+
+TEST(WgsPositionOfFix, ReadsTheSameInACommaDecimalLocale) {
+    test::CommaDecimalLocale comma;
+    if (!comma.Active()) GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed";
+    auto p = WgsPositionOfFix(FixWith("2232.5000", 'N', "11403.2000", 'E'));
+    ASSERT_TRUE(p);
+    EXPECT_NEAR(p->lat, 22.541666666666667, 1e-12);
+    EXPECT_NEAR(p->lon, 114.05333333333333, 1e-12);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/comma_locale.h"
 #include "playback_fixture.h"
 #include "readers/probe.h"
 #include "readers/reader_v700.h"
@@ -318,6 +319,22 @@ TEST_F(GroupTest, TheGpsFixOfAPreviousRecordingStaysUntilANewOneArrives) {
     Group().CopyGpsFix(&fix);
     EXPECT_EQ(fix.status, 'A');
     EXPECT_DOUBLE_EQ(fix.longitude, longitude);
+}
+
+TEST_F(GroupTest, TheGpsFixKeepsItsDecimalsInACommaDecimalLocale) {
+    CommaDecimalLocale comma;  // as the GUI toolkit takes the user's locale
+    if (!comma.Active()) GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed";
+    RecordingOptions o;
+    o.seconds = 3;
+    o.realVideo = false;
+    o.gpsChannels = {0};
+    ASSERT_TRUE(Open(Write(o)));
+    ASSERT_TRUE(WaitForEnd());
+    GroupGpsFix fix;
+    Group().CopyGpsFix(&fix);
+    EXPECT_DOUBLE_EQ(fix.latitude, 2232.5);
+    EXPECT_NEAR(fix.longitude, 11406.2, 0.1);  // the writer's track: 11406.2000, then 0.0058 a second
+    EXPECT_FLOAT_EQ(fix.speed, 36.5f);
 }
 
 TEST_F(GroupTest, AHiddenStreamIsNotDecodedYetPlaybackGoesOnToTheEnd) {

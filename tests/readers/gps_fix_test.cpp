@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "common/comma_locale.h"
+
 using namespace corvane;
 
 TEST(GpsFix, DecodesTheStoredTextColumns) {
@@ -48,6 +50,20 @@ TEST(GpsFix, DecodesTheStoredTextColumns) {
     uint8_t againBytes[kGpsFixSize];
     again.Serialize(againBytes);
     EXPECT_EQ(std::memcmp(againBytes, bytes, kGpsFixSize), 0);
+}
+
+TEST(GpsFix, SpeedAndCourseTextsKeepTheirPointInACommaDecimalLocale) {
+    test::CommaDecimalLocale comma;
+    if (!comma.Active()) GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed";
+    uint8_t s[53] = {};
+    std::memcpy(s + 41, "36.5", 4);
+    std::memcpy(s + 47, "270.5", 5);
+    GpsFix f = GpsFix::Decode(s, sizeof s);
+    EXPECT_FLOAT_EQ(f.speed, 36.5f);
+    EXPECT_FLOAT_EQ(f.course, 270.5f);
+    std::string text = FormatStoredGpsText(f);
+    EXPECT_EQ(text.substr(41, 4), "36.5");
+    EXPECT_EQ(text.substr(47, 5), "270.5");
 }
 
 TEST(GpsFix, ShortOrUnterminatedFieldsStayInBounds) {

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "platform/number_text.h"
 
 namespace corvane::demo {
 namespace {
@@ -52,8 +55,9 @@ Point Point_(size_t i, bool reverse) { return kRoute[reverse ? kRoutePoints - 1 
 // Minutes form of the receiver: ddmm.mmmm or dddmm.mmmm.
 void DegreesMinutes(double degrees, int degreeDigits, char* out, size_t size) {
     const int whole = static_cast<int>(degrees);
-    const double minutes = (degrees - whole) * 60.0;
-    std::snprintf(out, size, "%0*d%07.4f", degreeDigits, whole, minutes);
+    std::string minutes = FormatFixed((degrees - whole) * 60.0, 4);  // "%07.4f" in every locale
+    if (minutes.size() < 7) minutes.insert(0, 7 - minutes.size(), '0');
+    std::snprintf(out, size, "%0*d%s", degreeDigits, whole, minutes.c_str());
 }
 
 }  // namespace
