@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "readers/frame_scan.h"
+
 namespace corvane {
 namespace {
 
@@ -300,15 +302,37 @@ int CFileReaderV500::ReadNextAux(std::unique_ptr<CxMemUnit>& out) {
     return 0;
 }
 
+// A seek that lands on a frame header takes one step: onto a video record of
+// the reader's channel, or over the record found there. One that lands inside
+// a record (the byte-rate estimate lands anywhere) slides over the bytes to
+// the next sync words and on to the channel's next video record, as the older
+// versions do. Each pass moves forward and a slide looks a bounded distance
+// ahead, so any bytes end the search.
 void CFileReaderV500::SeekToSecond(int second) {
     if (!SeekToIndexedSecond(second, length_, v_.seekHeaderSize)) return;
-    RecordHeader h;
-    if (!NextFrameHeader(h)) return;
-    if (h.Type() == kTypeVideo && IsOwnChannel(h)) {
-        file_.Seek(-static_cast<int64_t>(FrameHeaderSize()), SeekFrom::Current);
-        currentTimestamp_ = h.timestamp;
-    } else {
-        SkipPayload(h.length);
+    bool slid = false;
+    while (true) {
+        const int64_t at = file_.Tell();
+        if (at < 0) return;
+        RecordHeader h;
+        const HeaderRead read = ReadFrameHeader(h);
+        if (read == HeaderRead::BadSync) {
+            std::optional<uint64_t> next = FindSyncWords(file_, static_cast<uint64_t>(at) + 1);
+            if (!next) {
+                file_.Seek(0, SeekFrom::End);
+                return;
+            }
+            file_.Seek(static_cast<int64_t>(*next), SeekFrom::Begin);
+            slid = true;
+            continue;
+        }
+        if (read != HeaderRead::Ok || IsAtEnd()) return;
+        if (h.Type() == kTypeVideo && IsOwnChannel(h)) {
+            file_.Seek(-static_cast<int64_t>(FrameHeaderSize()), SeekFrom::Current);
+            currentTimestamp_ = h.timestamp;
+            return;
+        }
+        if (!SkipPayload(h.length) || !slid) return;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "readers/reader_v700.h"
 
+#include "readers/frame_scan.h"
 #include "readers/gps_fix.h"
 
 namespace corvane {
@@ -12,6 +13,19 @@ constexpr uint32_t kMaxIndexJump = 2000000;
 constexpr size_t kFrameHeaderSize = 18;
 constexpr int kFirstKeyFrameSearch = 101;
 
+// An 18-byte frame header:
+//   0 u32 sync 0x55667788   8 u32 timestamp (ms)    16 u8 record type
+//   4 u32 sync 0x11223344  12 u32 payload length    17 u8 frame flag (1 = key)
+// The kind byte gets the record type; the reader adds its channel.
+bool ParseFrameHeader(const uint8_t* b, RecordHeader& h) {
+    if (GetU32(b) != kSync1 || GetU32(b + 4) != kSync2) return false;
+    h.timestamp = GetU32(b + 8);
+    h.length = GetU32(b + 12);
+    h.kind = static_cast<uint8_t>(b[16] << 4);
+    h.flag = b[17];
+    return true;
+}
+
 }  // namespace
 
 CFileReaderV700::CFileReaderV700(int channel, Layout layout) : CxFileReader(channel), layout_(layout) {
@@ -20,17 +34,10 @@ CFileReaderV700::CFileReaderV700(int channel, Layout layout) : CxFileReader(chan
 
 void CFileReaderV700::Rewind() { file_.Seek(static_cast<int64_t>(DataStart()), SeekFrom::Begin); }
 
-// Reads an 18-byte frame header:
-//   0 u32 sync 0x55667788   8 u32 timestamp (ms)    16 u8 record type
-//   4 u32 sync 0x11223344  12 u32 payload length    17 u8 frame flag (1 = key)
 bool CFileReaderV700::ReadFrameHeader(RecordHeader& h) {
     uint8_t b[kFrameHeaderSize];
-    if (!ReadExact(b, sizeof b) || IsAtEnd()) return false;
-    if (GetU32(b) != kSync1 || GetU32(b + 4) != kSync2) return false;
-    h.timestamp = GetU32(b + 8);
-    h.length = GetU32(b + 12);
-    h.kind = static_cast<uint8_t>((channel_ & 0x0F) | (b[16] << 4));
-    h.flag = b[17];
+    if (!ReadExact(b, sizeof b) || IsAtEnd() || !ParseFrameHeader(b, h)) return false;
+    h.kind = static_cast<uint8_t>(h.kind | (channel_ & 0x0F));
     return true;
 }
 
@@ -167,11 +174,22 @@ int CFileReaderV700::ReadNextAux(std::unique_ptr<CxMemUnit>& out) {
     return 0;
 }
 
+// A seek that lands on a frame header takes one step: onto a video record, or
+// over the record found there. One that lands inside a record (the byte-rate
+// estimate lands anywhere) slides over the bytes to the next sync words and on
+// to the next video record, as the older versions do.
 void CFileReaderV700::SeekToSecond(int second) {
     if (!SeekToIndexedSecond(second, desc_.Duration(), HeaderSize())) return;
+    const int64_t at = file_.Tell();
+    uint8_t b[kFrameHeaderSize];
     RecordHeader h;
-    if (!ReadFrameHeader(h)) return;
-    if (h.Type() == kTypeVideo) {
+    if (!ReadExact(b, sizeof b) || IsAtEnd()) return;
+    if (!ParseFrameHeader(b, h)) {
+        file_.Seek(at, SeekFrom::Begin);
+        if (std::optional<uint64_t> ts = SeekForwardToVideo(file_, kFrameHeaderSize, ParseFrameHeader)) {
+            currentTimestamp_ = *ts;
+        }
+    } else if (h.Type() == kTypeVideo) {
         file_.Seek(-static_cast<int64_t>(kFrameHeaderSize), SeekFrom::Current);
         currentTimestamp_ = h.timestamp;
     } else {
