@@ -98,7 +98,7 @@ bool LoadSettings(AppSettings& s, const std::string& file) {
     return true;
 }
 
-void SaveSettings(const AppSettings& s, const std::string& file) {
+bool SaveSettings(const AppSettings& s, const std::string& file) {
     RegFile reg;
     if (std::optional<std::string> text = ReadTextFile(file)) reg = ParseRegText(*text);
     RegKey& key = reg.AddKey(kSettingsKey);
@@ -106,7 +106,7 @@ void SaveSettings(const AppSettings& s, const std::string& file) {
     for (const DwordField& f : kDwordFields) {
         key.Set(MakeDwordValue(f.name, static_cast<uint32_t>((s.*f.field).load())));
     }
-    WriteFileAtomically(file, FormatRegText(reg));
+    return WriteFileAtomically(file, FormatRegText(reg));
 }
 
 }  // namespace corvane

@@ -38,11 +38,13 @@ std::string SettingsFilePath();
 // or of the wrong type take their fallbacks.
 bool LoadSettings(AppSettings& settings, const std::string& file);
 // Writes LangFile and the six stored 32-bit values into the file's key, keeping
-// any other keys and values the file holds. Failures are not reported.
-void SaveSettings(const AppSettings& settings, const std::string& file);
+// any other keys and values the file holds. False when the file could not be
+// written (a read-only or full configuration folder); the file is then as it
+// was, and the record in memory still holds the values.
+bool SaveSettings(const AppSettings& settings, const std::string& file);
 
 // The global record and the user's settings file.
 inline bool LoadSettings() { return LoadSettings(g_AppSettings, SettingsFilePath()); }
-inline void SaveSettings() { SaveSettings(g_AppSettings, SettingsFilePath()); }
+inline bool SaveSettings() { return SaveSettings(g_AppSettings, SettingsFilePath()); }
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -55,6 +56,7 @@ CDlgOption::CDlgOption(AppSettings& settings, std::string settingsFile, QWidget*
     buttons->addButton(Text("BUTTON_CANCEL", "Cancel"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &CDlgOption::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CDlgOption::reject);
+    tellSaveFailed = [this](const QString& text) { QMessageBox::warning(this, "CorvanePlayer", text); };
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(maps);
     layout->addWidget(system);
@@ -93,7 +95,10 @@ void CDlgOption::accept() {
     settings_.Audio = audio_->isChecked() ? 1 : 0;
     settings_.HardDraw = hardDraw_;
     if (language_->currentIndex() >= 0) settings_.LangFile = languagePaths_[language_->currentIndex()].toStdString();
-    SaveSettings(settings_, settingsFile_);
+    if (!SaveSettings(settings_, settingsFile_) && tellSaveFailed) {
+        tellSaveFailed(Text("MESSAGE_SAVEFAIL", "The settings could not be saved and will be lost when the player closes:") +
+                       "\n" + QString::fromStdString(settingsFile_));
+    }
     QDialog::accept();
 }
 

@@ -2,6 +2,8 @@
 // "Option": the map, GPS, language and sound settings, saved on OK.
 #include <QDialog>
 #include <QStringList>
+#include <functional>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -13,12 +15,18 @@ struct AppSettings;
 class CDlgOption : public QDialog {
     Q_OBJECT
 public:
-    // Edits `settings` and saves them to `settingsFile` on OK.
+    // Edits `settings` and saves them to `settingsFile` on OK. When the file
+    // cannot be written the user is told, and the options apply until the
+    // player ends.
     CDlgOption(AppSettings& settings, std::string settingsFile, QWidget* parent = nullptr);
 
     QComboBox* mapType() const { return mapType_; }
     QComboBox* language() const { return language_; }
     const QStringList& languagePaths() const { return languagePaths_; }
+
+    // Tells the user that the settings file could not be written; a message
+    // box by default, tests replace it.
+    std::function<void(const QString& text)> tellSaveFailed;
 
 public slots:
     void accept() override;

@@ -116,7 +116,8 @@ TEST(Settings, SaveCreatesTheFileWithAllSevenValues) {
     s.LangFile = "/usr/share/corvaneplayer/Language/chs.lng";
     s.ShowMap = 1;
     s.AssociateH264 = 1;
-    SaveSettings(s, file);
+    ASSERT_TRUE(SaveSettings(s, file));
+    EXPECT_FALSE(SaveSettings(s, dir.Write("plain", "x") + "/s.reg"));  // a file where its folder should be
     RegFile f = ParseRegText(*ReadTextFile(file));
     RegKey* k = f.FindKey(kSettingsKey);
     ASSERT_NE(k, nullptr);

@@ -70,6 +70,23 @@ TEST(OptionDialog, ListsLanguageFilesAndSavesEverything) {
     if (made) std::filesystem::remove_all(folder);
 }
 
+TEST(OptionDialog, ASettingsFileThatCannotBeWrittenIsToldOnceAndTheOptionsStillApply) {
+    test::TempDir dir;
+    dir.Write("file", "not a folder");
+    const std::string unwritable = dir.File("file/s.reg");  // fails for root as well
+    AppSettings s;
+    s.MapName = 0;
+    CDlgOption d(s, unwritable);
+    QStringList told;
+    d.tellSaveFailed = [&](const QString& text) { told << text; };
+    d.mapType()->setCurrentIndex(1);
+    d.accept();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(QString::fromStdString(unwritable))) << told[0].toStdString();
+    EXPECT_EQ(s.MapName, 1);
+}
+
 TEST(SpeedSteps, StepsStopAtBothEndsAndUnknownCodesCountAsNormal) {
     EXPECT_EQ(SpeedStep(32, true), 32);
     EXPECT_EQ(SpeedStep(-32, false), -32);
@@ -97,11 +114,20 @@ TEST(WaitDialog, ScansAndClosesItselfOrStopsOnRequest) {
     }
     EXPECT_EQ(days.size(), 1u);
 
-    DayList none;
-    CDlgWait wait(f, none);
-    int asked = 0;
-    wait.confirmStop = [&] { return ++asked == 2; };  // "No" first, then "Yes"
-    wait.RequestStop();
-    wait.RequestStop();
-    EXPECT_EQ(asked, 2);
+    // Cancel before the scan reaches its first entry: "No" lets it run to the
+    // end; "Yes" stops it, and the dialog still closes by itself with the days
+    // found so far (none).
+    for (bool yes : {false, true}) {
+        DayList found;
+        CDlgWait wait(f, found);
+        int asked = 0;
+        wait.confirmStop = [&] {
+            ++asked;
+            return yes;
+        };
+        wait.RequestStop();
+        EXPECT_EQ(wait.exec(), QDialog::Accepted);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(found.size(), yes ? 0u : 1u);
+    }
 }
