@@ -1,6 +1,9 @@
 # Warnings and sanitizers for our own targets only (never for third-party code).
 function(corvane_target_options target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(CORVANE_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
   if(CORVANE_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
                                              -fno-sanitize-recover=undefined)

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "common/temp_dir.h"
 
 using namespace corvane;
@@ -59,8 +61,11 @@ TEST(Scan, GroupsFilesIntoDaysAndRecordings) {
 
 TEST(Scan, PostsEachFolderAndStopsWhenAsked) {
     TempDir dir;
-    for (int i = 0; i < 20; ++i) dir.Write("f" + std::to_string(i) + "/H264_20150812_12" + (i < 10 ? "0" : "") +
-                                               std::to_string(i) + "00_N0_01.264", Bytes(200));
+    for (int i = 0; i < 20; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "f%d/H264_20150812_12%02d00_N0_01.264", i, i);
+        dir.Write(name, Bytes(200));
+    }
     ScanFilter f;
     f.root = dir.path().string();
     QueueMessageSink sink;

@@ -2,6 +2,7 @@
 // the software renderer, read back pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "playback/sdl_video.h"
@@ -92,7 +93,9 @@ TEST_F(SdlOutputTest, DecodingThreadsPresentThroughTheVideoThread) {
     for (int c = 0; c < 2; ++c) {
         CVideoPort& port = *Group().Port(c);
         EXPECT_EQ(port.RenderFlag(), 0);
-        EXPECT_EQ(port.TitleBarText(), "!" + std::to_string(c + 1) + "! 64x48x25 == Software");
+        char title[64];
+        std::snprintf(title, sizeof title, "!%d! 64x48x25 == Software", c + 1);
+        EXPECT_EQ(port.TitleBarText(), std::string(title));
         auto* out = static_cast<SdlVideoOutput*>(port.Draw().Output());
         out->Flush();
         EXPECT_GT(out->Presented(), 0u);
