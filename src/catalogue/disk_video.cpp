@@ -1,5 +1,6 @@
 #include "catalogue/disk_video.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/language.h"
@@ -50,36 +51,113 @@ int CDiskVideo::OpenReaders() {
 
 void CDiskVideo::ReleaseReaders() { readers.clear(); }
 
-void CDiskVideo::Measure() {
-    if (length >= 1 && length <= 5000) return;
-    const std::string& path = multiPart ? (partPaths.empty() ? filePath : partPaths.front()) : filePath;
+const std::string& CDiskVideo::FirstPath() const {
+    return multiPart && !partPaths.empty() ? partPaths.front() : filePath;
+}
+
+std::vector<std::string> CDiskVideo::Files() const { return multiPart ? partPaths : std::vector<std::string>{filePath}; }
+
+RecordingMeasurement MeasureRecordingFile(const std::string& path) {
+    RecordingMeasurement m;
     std::unique_ptr<CxFileReader> r = OpenRecordingReader(0, path, 0);
-    if (!r) return;
+    if (!r) return m;
     StreamInfo info;
     r->GetInfo(&info);
-    length = info.duration;
+    m.read = true;
+    m.length = info.duration;
     // Files of one channel each report no channel table; they hold one channel.
-    channelCount = info.channelsPresent ? static_cast<int32_t>(info.channelsPresent) : r->GetChannelCount();
-    for (const EventEntry& e : WalkEventTable(r->EventTable(), r->EventTableLoaded())) events.push_back(e);
+    m.channelCount = info.channelsPresent ? static_cast<int32_t>(info.channelsPresent) : r->GetChannelCount();
+    m.events = WalkEventTable(r->EventTable(), r->EventTableLoaded());
+    return m;
+}
+
+void CDiskVideo::Measure() {
+    if (length >= 1 && length <= 5000) return;
+    Apply(MeasureRecordingFile(FirstPath()));
+}
+
+void CDiskVideo::Apply(const RecordingMeasurement& m) {
+    if (!m.read) return;
+    length = m.length;
+    channelCount = m.channelCount;
+    events = m.events;
     endTime = startTime + length;
 }
 
-bool RepairRecordingFile(const std::string& path) {
-    std::unique_ptr<CxFileReader> r = OpenRecordingReader(1, path, 0);
-    if (!r) return false;
-    g_StopRebuildIndex = false;
-    r->Close();
-    return r->RebuildIndex() == 1;
+const char* RepairOutcomeName(RepairOutcome outcome) {
+    switch (outcome) {
+        case RepairOutcome::kRepaired: return "repaired";
+        case RepairOutcome::kUnchanged: return "unchanged";
+        default: return "failed";
+    }
 }
 
-bool CDiskVideo::Repair() {
-    if (!multiPart) return RepairRecordingFile(filePath);
-    if (partPaths.empty()) return false;
-    for (const std::string& part : partPaths) {
-        if (!RepairRecordingFile(part)) return false;
+namespace {
+
+// What a plain reader sees of a file's index, to tell a rebuild that changed
+// something from one that wrote the same index again.
+struct IndexLook {
+    bool opened = false;
+    int duration = 0;
+    std::vector<IndexEntry> entries;
+    bool operator==(const IndexLook& o) const {
+        return opened == o.opened && duration == o.duration && entries.size() == o.entries.size() &&
+               std::equal(entries.begin(), entries.end(), o.entries.begin(),
+                          [](const IndexEntry& a, const IndexEntry& b) { return a.time == b.time && a.offset == b.offset; });
     }
-    return true;
+};
+
+IndexLook LookAtIndex(const std::string& path) {
+    IndexLook look;
+    std::unique_ptr<CxFileReader> r = OpenRecordingReader(0, path, 0);
+    if (!r) return look;
+    look.opened = true;
+    look.duration = r->GetDuration();
+    look.entries = r->IndexEntries();
+    return look;
 }
+
+RepairResult Outcome(RepairOutcome outcome, std::string reason = {}) { return RepairResult{outcome, std::move(reason)}; }
+
+}  // namespace
+
+RepairResult RepairRecordingFile(const std::string& path, const std::atomic<bool>* cancel) {
+    const IndexLook before = LookAtIndex(path);
+    if (!before.opened) return Outcome(RepairOutcome::kFailed, "not a recording this player reads");
+    std::unique_ptr<CxFileReader> r = OpenRecordingReader(1, path, 0);
+    if (!r) return Outcome(RepairOutcome::kFailed, "cannot be opened for writing");
+    // Whoever cancels sets `cancel` first and the rebuild flag after it: a
+    // cancel that came just before the flag is cleared here is still seen.
+    g_StopRebuildIndex = false;
+    if (cancel && cancel->load()) g_StopRebuildIndex = true;
+    r->Close();
+    const int rebuilt = r->RebuildIndex();
+    const bool stopped = g_StopRebuildIndex.load();
+    r.reset();
+    if (rebuilt < 0) return Outcome(RepairOutcome::kFailed, "the index could not be written (read-only file or full medium)");
+    const IndexLook after = LookAtIndex(path);
+    if (rebuilt == 1) return Outcome(after == before ? RepairOutcome::kUnchanged : RepairOutcome::kRepaired);
+    if (stopped) return Outcome(RepairOutcome::kFailed, "stopped");
+    // Nothing written: fine when the file reads as it should without it.
+    if (after.opened && !LengthIsDoubtful(static_cast<uint32_t>(after.duration))) return Outcome(RepairOutcome::kUnchanged);
+    return Outcome(RepairOutcome::kFailed, "no index could be built from the data");
+}
+
+RepairResult RepairRecordingFiles(const std::vector<std::string>& files, const std::atomic<bool>* cancel) {
+    if (files.empty()) return Outcome(RepairOutcome::kFailed, "no files");
+    RepairResult total = Outcome(RepairOutcome::kUnchanged);
+    for (const std::string& file : files) {
+        RepairResult one = RepairRecordingFile(file, cancel);
+        if (one.Failed()) {
+            if (!total.Failed()) total = one;  // the first failure names the reason
+        } else if (one.outcome == RepairOutcome::kRepaired && !total.Failed()) {
+            total.outcome = RepairOutcome::kRepaired;
+        }
+    }
+    return total;
+}
+
+RepairResult CDiskVideo::Repair(const std::atomic<bool>* cancel) const { return RepairRecordingFiles(Files(), cancel); }
 
 bool CDiskVideo::IsAlarm() const {
     if (family == 0) return false;

@@ -12,7 +12,21 @@ void SleepUnlessStopped(const std::atomic<bool>& stop, int milliseconds) {
     }
 }
 
+template <typename T>
+std::optional<T> TakeFor(CxMutex& mutex, std::deque<std::pair<CDiskVideo*, T>>& results, const CDiskVideo* key) {
+    CxLock lock(mutex);
+    for (auto it = results.begin(); it != results.end(); ++it) {
+        if (it->first != key) continue;
+        std::optional<T> found(std::move(it->second));
+        results.erase(it);
+        return found;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+MaintenanceJob JobFor(CDiskVideo& recording) { return {&recording, recording.Files(), recording.length}; }
 
 MaintenanceWorkers::~MaintenanceWorkers() {
     StopRepairing();
@@ -37,13 +51,17 @@ void MaintenanceWorkers::StartRepairing() {
 }
 
 void MaintenanceWorkers::StopRepairing() {
+    // The worker's own flag first: a rebuild starting right now clears the
+    // rebuild flag, then finds this one set (RepairRecordingFile).
     stopRepairing_ = true;
-    if (repairer_.joinable()) repairer_.join();
+    if (!repairer_.joinable()) return;
+    g_StopRebuildIndex = true;
+    repairer_.join();
 }
 
-void MaintenanceWorkers::QueueMeasure(CDiskVideo* recording) {
+void MaintenanceWorkers::QueueMeasure(MaintenanceJob job) {
     CxLock lock(measureMutex_);
-    measureQueue_.push_back(recording);
+    measureQueue_.push_back(std::move(job));
 }
 
 void MaintenanceWorkers::ClearMeasureQueue() {
@@ -51,15 +69,20 @@ void MaintenanceWorkers::ClearMeasureQueue() {
     measureQueue_.clear();
 }
 
-void MaintenanceWorkers::QueueRepair(CDiskVideo* recording) {
+void MaintenanceWorkers::QueueRepair(MaintenanceJob job) {
     CxLock lock(repairMutex_);
-    repairQueue_.push_back(recording);
+    repairQueue_.push_back(std::move(job));
 }
 
 void MaintenanceWorkers::ClearQueues() {
-    ClearMeasureQueue();
+    {
+        CxLock lock(measureMutex_);
+        measureQueue_.clear();
+        measured_.clear();
+    }
     CxLock lock(repairMutex_);
     repairQueue_.clear();
+    repaired_.clear();
 }
 
 size_t MaintenanceWorkers::RepairQueueSize() {
@@ -67,33 +90,58 @@ size_t MaintenanceWorkers::RepairQueueSize() {
     return repairQueue_.size();
 }
 
-CDiskVideo* MaintenanceWorkers::TakeFirst(CxMutex& mutex, std::deque<CDiskVideo*>& queue) {
-    CxLock lock(mutex);
-    if (queue.empty()) return nullptr;
-    CDiskVideo* r = queue.front();
-    queue.pop_front();
-    return r;
+std::optional<RecordingMeasurement> MaintenanceWorkers::TakeMeasurement(const CDiskVideo* recording) {
+    return TakeFor(measureMutex_, measured_, recording);
 }
 
+std::optional<RepairReport> MaintenanceWorkers::TakeRepair(const CDiskVideo* recording) {
+    return TakeFor(repairMutex_, repaired_, recording);
+}
+
+std::optional<MaintenanceJob> MaintenanceWorkers::TakeFirst(CxMutex& mutex, std::deque<MaintenanceJob>& queue) {
+    CxLock lock(mutex);
+    if (queue.empty()) return std::nullopt;
+    MaintenanceJob job = std::move(queue.front());
+    queue.pop_front();
+    return job;
+}
+
+// A stored length of 1 to 5000 s is kept as it is (a 1 s recording is still
+// reported broken); anything else is read again from the first file. A file
+// that cannot be read keeps the stored length.
 void MaintenanceWorkers::MeasureLoop() {
     while (!stopMeasuring_.load()) {
-        CDiskVideo* r = TakeFirst(measureMutex_, measureQueue_);
-        if (!r) {
+        std::optional<MaintenanceJob> job = TakeFirst(measureMutex_, measureQueue_);
+        if (!job) {
             SleepUnlessStopped(stopMeasuring_, 500);
             continue;
         }
-        r->Measure();
-        sink_.Post(kMsgMeasured, reinterpret_cast<uintptr_t>(r), 0);
-        if (LengthIsDoubtful(r->length)) sink_.Post(kMsgBroken, reinterpret_cast<uintptr_t>(r), 0);
+        RecordingMeasurement m;
+        const bool plausible = job->storedLength >= 1 && job->storedLength <= 5000;
+        if (!plausible && !job->files.empty()) m = MeasureRecordingFile(job->files.front());
+        const uint32_t length = m.read ? m.length : job->storedLength;
+        {
+            CxLock lock(measureMutex_);
+            measured_.emplace_back(job->recording, std::move(m));
+        }
+        sink_.Post(kMsgMeasured, reinterpret_cast<uintptr_t>(job->recording), 0);
+        if (LengthIsDoubtful(length)) sink_.Post(kMsgBroken, reinterpret_cast<uintptr_t>(job->recording), 0);
     }
 }
 
 void MaintenanceWorkers::RepairLoop() {
     while (!stopRepairing_.load()) {
-        if (CDiskVideo* r = TakeFirst(repairMutex_, repairQueue_)) {
-            sink_.Post(kMsgRepairing, reinterpret_cast<uintptr_t>(r), 0);
-            bool repaired = r->Repair();
-            sink_.Post(kMsgRepaired, reinterpret_cast<uintptr_t>(r), repaired ? 1 : 0);
+        if (std::optional<MaintenanceJob> job = TakeFirst(repairMutex_, repairQueue_)) {
+            sink_.Post(kMsgRepairing, reinterpret_cast<uintptr_t>(job->recording), 0);
+            RepairReport report;
+            report.result = RepairRecordingFiles(job->files, &stopRepairing_);
+            if (!job->files.empty()) report.measurement = MeasureRecordingFile(job->files.front());
+            const bool failed = report.result.Failed();
+            {
+                CxLock lock(repairMutex_);
+                repaired_.emplace_back(job->recording, std::move(report));
+            }
+            sink_.Post(kMsgRepaired, reinterpret_cast<uintptr_t>(job->recording), failed ? 0 : 1);
         }
         SleepUnlessStopped(stopRepairing_, 100);
     }

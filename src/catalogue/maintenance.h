@@ -1,12 +1,18 @@
 #pragma once
 // The two background workers that keep the lists honest: one measures
 // recordings of doubtful length, the other repairs broken ones. Each takes one
-// recording at a time from its own queue and reports by posted message:
+// job at a time from its own queue and reports by posted message:
 // kMsgMeasured, kMsgBroken, kMsgRepairing (the repair begins) and
-// kMsgRepaired, wParam the CDiskVideo*; the repaired message's lParam is 1
-// when every file got its index back, else 0.
+// kMsgRepaired, wParam the CDiskVideo* of the job; the repaired message's
+// lParam is 1 when no file failed, else 0.
+//
+// The workers never touch a catalogue entry: a job names the files to read,
+// and the CDiskVideo* it carries is only a key for the owner. What a worker
+// found waits here until the owner takes it (TakeMeasurement, TakeRepair) on
+// receiving the message, and applies it on its own thread.
 #include <atomic>
 #include <deque>
+#include <optional>
 #include <thread>
 
 #include "catalogue/disk_video.h"
@@ -15,9 +21,18 @@
 
 namespace corvane {
 
-// A length of at most 1 s or over 5000 s means the header was not finished or
-// is damaged.
-inline bool LengthIsDoubtful(uint32_t length) { return length < 2 || length > 5000; }
+struct MaintenanceJob {
+    CDiskVideo* recording = nullptr;  // key only, never dereferenced by a worker
+    std::vector<std::string> files;   // the recording's files, the first one measured
+    uint32_t storedLength = 0;        // the length the catalogue held when queued
+};
+// A job for the recording as it stands now (owning thread).
+MaintenanceJob JobFor(CDiskVideo& recording);
+
+struct RepairReport {
+    RepairResult result;
+    RecordingMeasurement measurement;  // of the files after the repair
+};
 
 class MaintenanceWorkers {
 public:
@@ -27,25 +42,35 @@ public:
     void StartMeasuring();
     void StopMeasuring();  // sets the stop flag and waits for the thread
     void StartRepairing();
+    // Sets the stop flag, cancels a rebuild under way (the file stays as it
+    // was) and waits for the thread.
     void StopRepairing();
 
-    void QueueMeasure(CDiskVideo* recording);
+    void QueueMeasure(MaintenanceJob job);
     void ClearMeasureQueue();
-    void QueueRepair(CDiskVideo* recording);
-    // Forgets every queued recording (before the catalogue is destroyed).
+    void QueueRepair(MaintenanceJob job);
+    // Forgets every queued job and every result not taken yet (before the
+    // catalogue is destroyed).
     void ClearQueues();
     size_t RepairQueueSize();
+
+    // The result behind a kMsgMeasured or kMsgRepaired message for that
+    // recording; nullopt when there is none (cleared meanwhile).
+    std::optional<RecordingMeasurement> TakeMeasurement(const CDiskVideo* recording);
+    std::optional<RepairReport> TakeRepair(const CDiskVideo* recording);
 
 private:
     void MeasureLoop();
     void RepairLoop();
-    static CDiskVideo* TakeFirst(CxMutex& mutex, std::deque<CDiskVideo*>& queue);
+    static std::optional<MaintenanceJob> TakeFirst(CxMutex& mutex, std::deque<MaintenanceJob>& queue);
 
     MessageSink& sink_;
-    CxMutex measureMutex_;  // guards measureQueue_ (GUI thread fills, measuring worker takes)
-    std::deque<CDiskVideo*> measureQueue_;
-    CxMutex repairMutex_;   // guards repairQueue_ (GUI thread fills, repair worker takes)
-    std::deque<CDiskVideo*> repairQueue_;
+    CxMutex measureMutex_;  // guards measureQueue_ and measured_
+    std::deque<MaintenanceJob> measureQueue_;  // GUI thread fills, measuring worker takes
+    std::deque<std::pair<CDiskVideo*, RecordingMeasurement>> measured_;  // worker adds, GUI thread takes
+    CxMutex repairMutex_;   // guards repairQueue_ and repaired_
+    std::deque<MaintenanceJob> repairQueue_;   // GUI thread fills, repair worker takes
+    std::deque<std::pair<CDiskVideo*, RepairReport>> repaired_;  // worker adds, GUI thread takes
     std::atomic<bool> stopMeasuring_{true};  // written by the GUI thread, polled by the worker
     std::atomic<bool> stopRepairing_{true};
     std::thread measurer_;

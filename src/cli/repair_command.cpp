@@ -20,16 +20,18 @@ int RunRepair(const std::vector<std::string>& files) {
     int failed = 0;
     for (const std::string& file : files) {
         auto [format, before] = Look(file);
-        bool ok = !format.empty() && RepairRecordingFile(file);
+        RepairResult result = RepairRecordingFile(file);
         uint32_t after = Look(file).second;
         Json j;
         j["file"] = file;
         j["format"] = format;
         j["index_entries_before"] = before;
         j["index_entries_after"] = after;
-        j["ok"] = ok;
+        j["ok"] = !result.Failed();
+        j["outcome"] = RepairOutcomeName(result.outcome);
+        if (result.Failed()) j["reason"] = result.reason;
         PrintJsonLine(j);
-        failed += ok ? 0 : 1;
+        failed += result.Failed() ? 1 : 0;
     }
     if (failed) return Fail(1, std::to_string(failed) + " of " + std::to_string(files.size()) + " file(s) not repaired");
     return 0;

@@ -342,12 +342,19 @@ void CVideoGroup::SelectChannel(int index) {
     if (!sound && candidate) candidate->SetClockChannel(true);
 }
 
+CDiskVideo* CVideoGroup::PlayingRecording() const {
+    for (const auto& port : ports_) {
+        if (CDiskVideo* r = port->Recording()) return r;
+    }
+    return nullptr;
+}
+
 int CVideoGroup::CurrentSecond() {
     CVideoPort* first = Port(0);
-    CDiskVideo* recording = first ? first->Recording() : nullptr;
-    if (!recording || recording->readers.empty() || !recording->readers.front()) return 0;
+    CxFileReader* reader = first ? first->FirstReader() : nullptr;
+    if (!reader) return 0;
     CxLock group(groupLock_);  // the readers are not to be read while a step moves them
-    return static_cast<int>(recording->readers.front()->GetPosition());
+    return static_cast<int>(reader->GetPosition());
 }
 
 void CVideoGroup::CopyGpsFix(GroupGpsFix* out) {

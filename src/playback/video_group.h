@@ -87,6 +87,8 @@ public:
     int32_t Speed() const { return speed_.load(); }
     bool KeyFrameMode() const { return keyFrameMode_.load() != 0; }
     CDayVideo* OpenMarker() const { return openDay_.load(); }
+    // The recording the channels play (or hold paused); null when stopped.
+    CDiskVideo* PlayingRecording() const;
     int MinFrameInterval() const { return minFrameInterval_.load(); }
     int MaxFrameRate() const { return maxFrameRate_.load(); }
 

@@ -17,16 +17,9 @@ CVideoPort::CVideoPort(CVideoGroup& group, int index, const PlaybackEnvironment&
 
 CVideoPort::~CVideoPort() { draw_.StopDecoding(); }
 
-CxFileReader* CVideoPort::Reader() const {
-    CDiskVideo* r = recording_.load();
-    if (!r || index_ < 0 || size_t(index_) >= r->readers.size()) return nullptr;
-    return r->readers[size_t(index_)].get();
-}
+CxFileReader* CVideoPort::Reader() const { return reader_.get(); }
 
-CxFileReader* CVideoPort::FirstReader() const {
-    CDiskVideo* r = recording_.load();
-    return r && !r->readers.empty() ? r->readers.front().get() : nullptr;
-}
+CxFileReader* CVideoPort::FirstReader() const { return firstReader_.get(); }
 
 int CVideoPort::OpenChannel(CDiskVideo* recording, const PlayRange* range) {
     if (!recording || index_ < 0 || size_t(index_) >= recording->readers.size() ||
@@ -34,7 +27,9 @@ int CVideoPort::OpenChannel(CDiskVideo* recording, const PlayRange* range) {
         return 0;
     recording_ = recording;
     range_ = range;
-    CxFileReader* reader = recording->readers[size_t(index_)].get();
+    reader_ = recording->readers[size_t(index_)];
+    firstReader_ = recording->readers.front();
+    CxFileReader* reader = reader_.get();
     StreamInfo info;
     reader->GetInfo(&info);
     char text[96];
@@ -55,6 +50,8 @@ void CVideoPort::CloseChannel() {
     clockChannel_ = 0;
     lastShown_ = 0;
     recording_ = nullptr;
+    reader_.reset();
+    firstReader_.reset();
     range_ = nullptr;
     oneChannelPerFile_ = 0;
     SetText("");

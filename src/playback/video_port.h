@@ -121,6 +121,9 @@ private:
     // Set and cleared by the GUI thread while neither the group's threads nor
     // this channel's decoding thread run; read by them.
     std::atomic<CDiskVideo*> recording_{nullptr};
+    // The readers this channel plays from, held so that nothing the catalogue
+    // does to the recording's reader list frees them while they are read.
+    std::shared_ptr<CxFileReader> reader_, firstReader_;
     std::atomic<const PlayRange*> range_{nullptr};
     uint8_t oneChannelPerFile_ = 0;
 

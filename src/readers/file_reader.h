@@ -36,7 +36,8 @@ public:
     virtual int IsHevc();
     // Scans the file for key frames and writes the index back into it.
     // Returns 1 when an index was written, 0 when nothing was (not supported,
-    // not writable, cancelled, or a write failed).
+    // not needed, nothing found, cancelled) and -1 when writing it failed (a
+    // read-only file or a full medium); the file is then left as it was.
     virtual int RebuildIndex() = 0;
     virtual int IsAtEnd();
     virtual void Reserved1(uint32_t);
@@ -74,6 +75,7 @@ public:
     uint64_t FirstTimestamp() const { return firstTimestamp_; }
     uint64_t CurrentTimestamp() const { return currentTimestamp_; }
     uint32_t IndexEntryCount() { return index_.Count(); }
+    std::vector<IndexEntry> IndexEntries() { return index_.Entries(); }
     const uint8_t* EventTable() const { return eventTable_.get(); }
     bool EventTableLoaded() const { return eventTableLoaded_; }
     // Whether type-4 records come out decoded as GpsFix.

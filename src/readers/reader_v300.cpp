@@ -311,7 +311,7 @@ int CFileReaderV300::RebuildIndex() {
     fileSize_ = file_.Size();
     if (ok) desc_.SetDuration(keys.back().time - keys.front().time);
     Rewind();
-    return ok ? 1 : 0;
+    return ok ? 1 : -1;
 }
 
 int CFileReaderV120::GetAudioType() { return desc_.raw[42]; }

@@ -373,7 +373,7 @@ int CFileReaderV500::RebuildIndex() {
         length_ = v_.storedLength ? static_cast<uint32_t>(tables.empty() ? 0 : tables[0].size()) : LengthFromIndex();
     }
     Rewind();
-    return ok ? 1 : 0;
+    return ok ? 1 : -1;
 }
 
 // The tables of all slots lie back to back; a write that fails part way puts

@@ -228,7 +228,7 @@ int CFileReaderV700::RebuildIndex() {
         desc_.SetDuration(count);
     }
     Rewind();
-    return ok ? 1 : 0;
+    return ok ? 1 : -1;
 }
 
 }  // namespace corvane

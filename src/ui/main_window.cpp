@@ -371,6 +371,8 @@ void CMainWindow::ResetCatalogue() {
     workers_->StopMeasuring();
     workers_->ClearQueues();
     QCoreApplication::removePostedEvents(this, PostedMessageEvent::EventType());
+    inRepair_.clear();
+    afterRepair_ = {};
     if (currentDay_) currentDay_->ReleaseDayReaders();
     currentDay_ = nullptr;
     allFiles_->ClearRows();
@@ -400,6 +402,7 @@ void CMainWindow::OpenDay(int index) {
     allFiles_->ClearRows();
     alarmFiles_->ClearRows();
     workers_->ClearMeasureQueue();
+    afterRepair_ = {};
     CDayVideo* day = days_[static_cast<size_t>(index)].get();
     if (day != currentDay_) {
         if (currentDay_) currentDay_->ReleaseDayReaders();
@@ -408,7 +411,7 @@ void CMainWindow::OpenDay(int index) {
     SortRecordings(*currentDay_);
     for (auto& r : currentDay_->recordings) {
         allFiles_->AddRow(r.get());
-        if (LengthIsDoubtful(r->length)) workers_->QueueMeasure(r.get());
+        if (LengthIsDoubtful(r->length) && !InRepair(r.get())) workers_->QueueMeasure(JobFor(*r));
     }
     allView_->selectRow(0);
     selectDay_->setText(QString::fromStdString(currentDay_->GetDateText()));

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "catalogue/day_video.h"
 #include "catalogue/maintenance.h"
@@ -91,6 +92,10 @@ public:
     std::unique_ptr<QMenu> MakeRowMenu(QTableView* view, const QPoint& at);
     void ExportSelectedTo(const QString& folder);
     void RepairSelected();
+    // Queued for repair or being repaired: its files are not to be opened.
+    bool InRepair(const CDiskVideo* r) const { return inRepair_.count(r) != 0; }
+    // The recording that plays once its repair ends, null when none waits.
+    CDiskVideo* PlayAfterRepair() const { return afterRepair_.recording; }
 
     // The map pane: the page chosen by the map-type setting (loaded once the
     // pane is on screen), the pane shown or hidden by the show-map setting.
@@ -128,8 +133,11 @@ private:
     void ShowOptionMenu();
     void ShowRowMenu(QTableView* view, const QPoint& at);
     void OnMeasured(CDiskVideo* r);
-    void OnBroken(CDiskVideo* r);
-    void OnRepaired(CDiskVideo* r, bool repaired);
+    void OnBroken(CDiskVideo* r, bool userAsked);
+    void OnRepaired(CDiskVideo* r);
+    void ApplyMeasurement(CDiskVideo* r, const RecordingMeasurement& m);
+    // Plays the recording's row of "list_allfiles" from that second.
+    void PlayRecordingAt(CDiskVideo* r, int second, bool paused);
     CDiskVideo* SelectedRecording() const;
     QTableView* CurrentView() const;
 
@@ -147,6 +155,13 @@ private:
     CDayVideo* currentDay_ = nullptr;
     bool userStopped_ = true;
     int speed_ = 0;
+    std::set<const CDiskVideo*> inRepair_;  // between its broken and repaired messages
+    // A play request for a recording in repair, carried out when it ends.
+    struct PendingPlay {
+        CDiskVideo* recording = nullptr;
+        int second = 0;
+        bool paused = false;
+    } afterRepair_;
 
     CVListExAdapter* allFiles_;
     CVListExAdapter* alarmFiles_;

@@ -55,8 +55,8 @@ std::unique_ptr<QMenu> CMainWindow::MakeRowMenu(QTableView* view, const QPoint& 
     if (hit.isValid()) view->selectRow(hit.row());
     auto menu = std::make_unique<QMenu>(this);
     menu->setObjectName("menu_lvfile");
-    AddCommand(*menu, "导出视频", kCmdExport)->setObjectName("menu_export");
-    AddCommand(*menu, "修复视频", kCmdRepair)->setObjectName("menu_repair");
+    AddCommand(*menu, Text("MENU_EXPORT", "Export video"), kCmdExport)->setObjectName("menu_export");
+    AddCommand(*menu, Text("MENU_REPAIR", "Repair video"), kCmdRepair)->setObjectName("menu_repair");
     return menu;
 }
 
@@ -121,9 +121,11 @@ void CMainWindow::ExportSelectedTo(const QString& folder) {
     services_.messages->Show(text.toStdString());
 }
 
+// The row menu asks again even for a recording whose last repair failed or
+// found nothing to do (lParam 1); the measuring worker's reports do not.
 void CMainWindow::RepairSelected() {
     CDiskVideo* r = SelectedRecording();
-    if (r && LengthIsDoubtful(r->length)) sink_->Post(kMsgBroken, reinterpret_cast<uintptr_t>(r), 0);
+    if (r && LengthIsDoubtful(r->length)) sink_->Post(kMsgBroken, reinterpret_cast<uintptr_t>(r), 1);
 }
 
 bool CMainWindow::event(QEvent* e) {
@@ -137,48 +139,77 @@ bool CMainWindow::event(QEvent* e) {
     if (!r) return true;
     switch (m.id) {
         case kMsgMeasured: OnMeasured(r); break;
-        case kMsgBroken: OnBroken(r); break;
+        case kMsgBroken: OnBroken(r, m.lParam != 0); break;
         case kMsgRepairing: fixFiles_->SetStatus(r, Text("STATE_REPAIRING", "Repairing")); break;
-        case kMsgRepaired: OnRepaired(r, m.lParam != 0); break;
+        case kMsgRepaired: OnRepaired(r); break;
         default: break;
     }
     return true;
 }
 
 void CMainWindow::OnMeasured(CDiskVideo* r) {
-    allFiles_->Refresh();
-    if (!r->IsAlarm()) return;
-    if (r->multiPart) {
-        alarmFiles_->AddRow(r);  // an alarm recording by its name
-    } else {
-        for (const EventEntry& e : r->events) alarmFiles_->AddRow(r, &e);
-    }
+    std::optional<RecordingMeasurement> m = workers_->TakeMeasurement(r);
+    // A recording in repair is measured again when its repair ends.
+    if (m && !InRepair(r)) ApplyMeasurement(r, *m);
 }
 
-void CMainWindow::OnBroken(CDiskVideo* r) {
-    if (fixFiles_->RowOf(r) >= 0) return;
-    workers_->QueueRepair(r);
-    fixFiles_->AddRow(r);
+// Measuring again replaces the recording's events, so its alarm rows are
+// made anew rather than added to.
+void CMainWindow::ApplyMeasurement(CDiskVideo* r, const RecordingMeasurement& m) {
+    r->Apply(m);
+    allFiles_->Refresh();
+    alarmFiles_->RemoveRows(r);
+    if (r->day == currentDay_ && r->IsAlarm()) {
+        if (r->multiPart) {
+            alarmFiles_->AddRow(r);  // an alarm recording by its name
+        } else {
+            for (size_t i = 0; i < r->events.size(); ++i) alarmFiles_->AddRow(r, static_cast<int>(i));
+        }
+    }
+    alarmFiles_->Refresh();
+}
+
+// The repair rewrites the recording's files, so nothing may read them
+// meanwhile: the playing recording is closed first (and played on from the
+// same place once repaired), and its readers go.
+void CMainWindow::OnBroken(CDiskVideo* r, bool userAsked) {
+    if (InRepair(r)) return;
+    const bool listed = fixFiles_->RowOf(r) >= 0;
+    if (listed && !userAsked) return;
+    if (Group().PlayingRecording() == r) {
+        afterRepair_ = {r, Group().CurrentSecond(), Group().State() == kPaused};
+        userStopped_ = true;
+        Stop();
+    }
+    r->ReleaseReaders();
+    inRepair_.insert(r);
+    workers_->QueueRepair(JobFor(*r));
+    if (!listed) fixFiles_->AddRow(r);
     fixFiles_->SetStatus(r, Text("STATE_WAITING", "Waiting"));
 }
 
-void CMainWindow::OnRepaired(CDiskVideo* r, bool repaired) {
-    if (fixFiles_->RowOf(r) < 0) return;
-    if (!repaired) {
-        // The row stays, saying so: the files could not be opened for writing
-        // or hold nothing an index could be built from.
-        fixFiles_->SetStatus(r, Text("STATE_REPAIRFAIL", "Repair failed"));
-        return;
+// A repaired recording leaves the fix list; one that needed nothing or could
+// not be repaired stays, saying so.
+void CMainWindow::OnRepaired(CDiskVideo* r) {
+    std::optional<RepairReport> report = workers_->TakeRepair(r);
+    inRepair_.erase(r);
+    if (!report) return;
+    // Readers opened before the repair may hold the old index.
+    if (Group().PlayingRecording() != r) r->ReleaseReaders();
+    ApplyMeasurement(r, report->measurement);
+    switch (report->result.outcome) {
+        case RepairOutcome::kRepaired: fixFiles_->RemoveRow(r); break;
+        case RepairOutcome::kUnchanged: fixFiles_->SetStatus(r, Text("STATE_UNCHANGED", "Nothing to repair")); break;
+        case RepairOutcome::kFailed:
+            fixFiles_->SetStatus(r, Text("STATE_REPAIRFAIL", "Repair failed"));
+            break;
     }
-    r->ReleaseReaders();
-    r->length = 0;
-    r->Measure();
-    r->OpenReaders();
-    r->ReleaseReaders();
-    fixFiles_->RemoveRow(r);
     allFiles_->Refresh();
-    alarmFiles_->Refresh();
     fixFiles_->Refresh();
+    PendingPlay pending = afterRepair_;
+    if (pending.recording != r) return;
+    afterRepair_ = {};
+    PlayRecordingAt(r, pending.second, pending.paused);
 }
 
 // The picture goes first into a private temporary BMP, then to the file the

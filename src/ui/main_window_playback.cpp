@@ -58,7 +58,17 @@ void CMainWindow::PlaySelected() {
     QModelIndexList rows = currentList_->selectionModel()->selectedRows();
     if (rows.isEmpty()) return;
     const RecordingRow* row = static_cast<CVListExAdapter*>(currentList_->model())->Row(rows.front().row());
-    if (!row || !row->recording->OpenReaders()) return;
+    if (!row) return;
+    afterRepair_ = {};
+    // A recording in repair is shown in the fix list, where its state says
+    // why it waits; it plays once repaired.
+    if (InRepair(row->recording)) {
+        afterRepair_ = {row->recording, 0, false};
+        tabs_->setCurrentIndex(2);
+        fixView_->selectRow(fixFiles_->RowOf(row->recording));
+        return;
+    }
+    if (!row->recording->OpenReaders()) return;
     CDiskVideo* r = row->recording;
     int channels = r->multiPart ? static_cast<int>(r->partPaths.size()) : r->channelCount;
     if (channels == 0) channels = static_cast<int>(r->readers.size());
@@ -67,9 +77,9 @@ void CMainWindow::PlaySelected() {
     group.Relayout();
     // An alarm row plays its event: from its start (ms) for its length (s).
     playRange_.reset();
-    if (row->event) {
-        uint32_t start = (*row->event)[0];
-        playRange_ = std::make_unique<PlayRange>(PlayRange{start, start + ((*row->event)[2] & 0xFFFF) * 1000});
+    if (const EventEntry* e = row->Event()) {
+        uint32_t start = (*e)[0];
+        playRange_ = std::make_unique<PlayRange>(PlayRange{start, start + ((*e)[2] & 0xFFFF) * 1000});
     }
     if (!group.OpenRecording(currentDay_, r, playRange_.get(), sink_.get())) return;
     sliderRecording_ = r;
@@ -91,6 +101,17 @@ void CMainWindow::PlaySelected() {
         Group().CopyGpsFix(&fix);
         return fix;
     });
+}
+
+void CMainWindow::PlayRecordingAt(CDiskVideo* r, int second, bool paused) {
+    const int row = allFiles_->RowOf(r);
+    if (row < 0) return;  // another day is open
+    tabs_->setCurrentIndex(0);
+    allView_->selectRow(row);
+    PlaySelected();
+    if (Group().PlayingRecording() != r) return;
+    if (second > 0) SeekTo(second);
+    if (paused) Pause();
 }
 
 void CMainWindow::PlayOrResume() {
@@ -138,6 +159,7 @@ void CMainWindow::Stop() {
 
 void CMainWindow::UserStop() {
     userStopped_ = true;
+    afterRepair_ = {};
     Stop();
 }
 

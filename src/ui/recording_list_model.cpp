@@ -13,18 +13,20 @@ QString Clock(int64_t t) {
 // The event's start (ms from the recording's start, first word) and its length
 // in seconds (16 bits at byte 8, the low half of the third word).
 int64_t RowStart(const RecordingRow& r) {
-    return r.event ? r.recording->startTime + (*r.event)[0] / 1000 : r.recording->startTime;
+    const EventEntry* e = r.Event();
+    return e ? r.recording->startTime + (*e)[0] / 1000 : r.recording->startTime;
 }
 
 int64_t RowEnd(const RecordingRow& r) {
-    return r.event ? RowStart(r) + ((*r.event)[2] & 0xFFFF) : r.recording->endTime;
+    const EventEntry* e = r.Event();
+    return e ? RowStart(r) + ((*e)[2] & 0xFFFF) : r.recording->endTime;
 }
 
 }  // namespace
 
 CVListExAdapter::CVListExAdapter(Kind kind, QObject* parent) : QAbstractTableModel(parent), kind_(kind) {}
 
-void CVListExAdapter::AddRow(CDiskVideo* recording, const EventEntry* event) {
+void CVListExAdapter::AddRow(CDiskVideo* recording, int event) {
     int at = RowCount();
     beginInsertRows(QModelIndex(), at, at);
     rows_.push_back({recording, event});
@@ -55,6 +57,16 @@ void CVListExAdapter::RemoveRow(CDiskVideo* recording) {
     endRemoveRows();
 }
 
+void CVListExAdapter::RemoveRows(const CDiskVideo* recording) {
+    for (int row = RowCount() - 1; row >= 0; --row) {
+        if (rows_[static_cast<size_t>(row)].recording != recording) continue;
+        beginRemoveRows(QModelIndex(), row, row);
+        rows_.erase(rows_.begin() + row);
+        status_.erase(status_.begin() + row);
+        endRemoveRows();
+    }
+}
+
 const RecordingRow* CVListExAdapter::Row(int index) const {
     return index >= 0 && index < RowCount() ? &rows_[static_cast<size_t>(index)] : nullptr;
 }
@@ -78,8 +90,9 @@ QString CVListExAdapter::TimeText(const RecordingRow& r) {
 }
 
 QString CVListExAdapter::LengthText(const RecordingRow& r) {
-    if (!r.event) return QString::fromStdString(r.recording->GetLengthText());
-    uint32_t len = (*r.event)[2] & 0xFFFF;
+    const EventEntry* e = r.Event();
+    if (!e) return QString::fromStdString(r.recording->GetLengthText());
+    uint32_t len = (*e)[2] & 0xFFFF;
     return QString::asprintf("%d:%02d:%02d", static_cast<int>(len / 3600), static_cast<int>(len % 3600 / 60),
                              static_cast<int>(len % 60));
 }

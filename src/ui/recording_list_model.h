@@ -11,7 +11,13 @@ namespace corvane {
 
 struct RecordingRow {
     CDiskVideo* recording = nullptr;
-    const EventEntry* event = nullptr;  // null: the whole recording
+    int event = -1;  // index into the recording's events; -1: the whole recording
+    // The row's event; null for a whole recording or when measuring again
+    // left fewer events.
+    const EventEntry* Event() const {
+        return event >= 0 && static_cast<size_t>(event) < recording->events.size() ? &recording->events[static_cast<size_t>(event)]
+                                                                                   : nullptr;
+    }
 };
 
 class CVListExAdapter : public QAbstractTableModel {
@@ -20,10 +26,12 @@ public:
     enum class Kind { Files, Repairs };
     explicit CVListExAdapter(Kind kind, QObject* parent = nullptr);
 
-    void AddRow(CDiskVideo* recording, const EventEntry* event = nullptr);
+    void AddRow(CDiskVideo* recording, int event = -1);
     void ClearRows();
     // Removes the first row of that recording.
     void RemoveRow(CDiskVideo* recording);
+    // Removes every row of that recording.
+    void RemoveRows(const CDiskVideo* recording);
     // The first row of that recording, -1 when none shows it.
     int RowOf(const CDiskVideo* recording) const;
     int RowCount() const { return static_cast<int>(rows_.size()); }

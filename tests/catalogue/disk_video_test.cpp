@@ -95,20 +95,32 @@ TEST(DiskVideo, AlarmRules) {
     EXPECT_EQ(r.GetTypeText(), "Normal");
 }
 
-TEST(DiskVideo, RepairRebuildsOrSaysItCouldNot) {
+TEST(DiskVideo, RepairSaysRepairedUnchangedOrFailedAndTriesEveryPart) {
     TempDir dir;
     std::string p = WriteV700(dir, "r.264", 8);
     ASSERT_TRUE(rec::Patch(p, 56, std::vector<uint8_t>(64, 0)));
     auto r = Recording(0, p);
-    EXPECT_TRUE(r->Repair());
+    EXPECT_EQ(r->Repair().outcome, RepairOutcome::kRepaired);
     r->Measure();
     EXPECT_EQ(r->length, 8u);
+    EXPECT_EQ(r->Repair().outcome, RepairOutcome::kUnchanged);  // nothing left to repair
 
     auto missing = Recording(0, dir.File("none.264"));
-    EXPECT_FALSE(missing->Repair());
+    EXPECT_TRUE(missing->Repair().Failed());
+    EXPECT_FALSE(missing->Repair().reason.empty());
+
+    // A part that fails does not keep the later parts from being repaired.
+    std::string second = WriteV700(dir, "second.264", 6);
+    ASSERT_TRUE(rec::Patch(second, 56, std::vector<uint8_t>(48, 0)));
+    CDiskVideo parts;
+    parts.multiPart = 1;
+    parts.partPaths = {dir.File("none.264"), second};
+    EXPECT_TRUE(parts.Repair().Failed());
+    EXPECT_EQ(MeasureRecordingFile(second).length, 6u);
+
     if (geteuid() != 0) {  // root writes through any permission bits
         chmod(p.c_str(), 0444);
-        EXPECT_FALSE(Recording(0, p)->Repair());
+        EXPECT_TRUE(Recording(0, p)->Repair().Failed());
     }
 }
 

@@ -38,7 +38,7 @@ TEST(Maintenance, MeasuresAndReportsBrokenRecordings) {
 
     QueueMessageSink sink;
     MaintenanceWorkers workers(sink);
-    for (CDiskVideo* r : {&a, &b, &c}) workers.QueueMeasure(r);
+    for (CDiskVideo* r : {&a, &b, &c}) workers.QueueMeasure(JobFor(*r));
     workers.StartMeasuring();
     ASSERT_TRUE(WaitFor(sink, 5));
     workers.StopMeasuring();
@@ -47,7 +47,16 @@ TEST(Maintenance, MeasuresAndReportsBrokenRecordings) {
     std::vector<std::pair<uint32_t, CDiskVideo*>> want = {
         {kMsgMeasured, &a}, {kMsgMeasured, &b}, {kMsgBroken, &b}, {kMsgMeasured, &c}, {kMsgBroken, &c}};
     EXPECT_EQ(got, want);
-    EXPECT_EQ(a.length, 6u);
+    // The worker leaves the catalogue alone; its findings wait for the owner.
+    EXPECT_EQ(a.length, 0u);
+    std::optional<RecordingMeasurement> m = workers.TakeMeasurement(&a);
+    ASSERT_TRUE(m && m->read);
+    EXPECT_EQ(m->length, 6u);
+    EXPECT_FALSE(workers.TakeMeasurement(&a));  // taken once
+    m = workers.TakeMeasurement(&c);
+    ASSERT_TRUE(m);
+    EXPECT_FALSE(m->read);
+    c.Apply(*m);
     EXPECT_EQ(c.length, 5001u);
     EXPECT_FALSE(LengthIsDoubtful(2));
     EXPECT_FALSE(LengthIsDoubtful(5000));
@@ -67,8 +76,8 @@ TEST(Maintenance, RepairsAndSaysWhetherItWorked) {
     hopeless.filePath = dir.File("missing.264");
     QueueMessageSink sink;
     MaintenanceWorkers workers(sink);
-    workers.QueueRepair(&fixable);
-    workers.QueueRepair(&hopeless);
+    workers.QueueRepair(JobFor(fixable));
+    workers.QueueRepair(JobFor(hopeless));
     workers.StartRepairing();
     ASSERT_TRUE(WaitFor(sink, 4));
     workers.StopRepairing();
@@ -83,12 +92,17 @@ TEST(Maintenance, RepairsAndSaysWhetherItWorked) {
     EXPECT_EQ(m[2].id, kMsgRepairing);
     EXPECT_EQ(m[3].id, kMsgRepaired);
     EXPECT_EQ(m[3].lParam, 0);
-    fixable.Measure();
-    EXPECT_EQ(fixable.length, 4u);
+    std::optional<RepairReport> report = workers.TakeRepair(&fixable);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->result.outcome, RepairOutcome::kRepaired);
+    EXPECT_EQ(report->measurement.length, 4u);  // measured again after the repair
+    report = workers.TakeRepair(&hopeless);
+    ASSERT_TRUE(report);
+    EXPECT_TRUE(report->result.Failed());
 
     // Queued work is dropped on request, before the recordings go away.
-    workers.QueueRepair(&fixable);
-    workers.QueueMeasure(&fixable);
+    workers.QueueRepair(JobFor(fixable));
+    workers.QueueMeasure(JobFor(fixable));
     workers.ClearQueues();
     EXPECT_EQ(workers.RepairQueueSize(), 0u);
 }

@@ -113,7 +113,7 @@ TEST(RepairSafety, ARepairRewritesOnlyTheIndexAndTheRecordingSeeksAgain) {
         WipeIndex(path, c);
         const std::string damaged = Bytes(path);
 
-        EXPECT_EQ(RepairRecordingFile(path), c.rebuild != Rebuild::kNone);
+        EXPECT_EQ(RepairRecordingFile(path).outcome, c.rebuild != Rebuild::kNone ? RepairOutcome::kRepaired : RepairOutcome::kUnchanged);
         const std::string repaired = Bytes(path);
         if (c.rebuild == Rebuild::kNone) {
             EXPECT_TRUE(repaired == damaged);
@@ -176,7 +176,7 @@ TEST(RepairSafety, AStoppedOrReadOnlyRebuildLeavesTheFileAsItWas) {
         if (c.rebuild != Rebuild::kInPlace) continue;
         auto readOnly = OpenRecordingReader(0, path, 0);
         ASSERT_TRUE(readOnly);
-        EXPECT_EQ(readOnly->RebuildIndex(), 0);
+        EXPECT_EQ(readOnly->RebuildIndex(), -1);
         readOnly.reset();
         EXPECT_TRUE(Bytes(path) == damaged);
     }
@@ -200,7 +200,7 @@ TEST(RepairSafety, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
         struct rlimit small = saved;
         small.rlim_cur = limit;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool repaired = RepairRecordingFile(path);
+        const bool repaired = !RepairRecordingFile(path).Failed();
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
         EXPECT_FALSE(repaired);
         EXPECT_TRUE(Bytes(path) == damaged);

@@ -21,7 +21,7 @@ TEST(SpecialFiles, PipesAndDevicesUnderRecordingNamesAreRefusedWithoutWaiting) {
         SCOPED_TRACE(path);
         EXPECT_FALSE(OpenRecordingReader(0, path, 0));
         EXPECT_FALSE(OpenRecordingReader(1, path, 0));
-        EXPECT_FALSE(RepairRecordingFile(path));
+        EXPECT_TRUE(RepairRecordingFile(path).Failed());
         CDiskVideo r;
         r.filePath = path;
         r.Measure();

@@ -295,7 +295,7 @@ TEST_F(DemoCard, DamagedRecordingIsBrokenUntilRepaired) {
     ASSERT_EQ(broken.size(), 1u);
     CDiskVideo& r = *broken.begin()->second;
     EXPECT_TRUE(LengthIsDoubtful(r.length));
-    ASSERT_TRUE(r.Repair());
+    ASSERT_EQ(r.Repair().outcome, RepairOutcome::kRepaired);
 
     DayList after;
     std::map<std::string, CDiskVideo*> repaired = Scan(copy.path().string(), after);

@@ -47,7 +47,7 @@ TEST_F(RepairedPlaybackTest, ARepairedRecordingPlaysToTheEndAndSeeksByItsNewInde
     CDiskVideo broken;
     broken.multiPart = 1;
     broken.partPaths = paths;
-    ASSERT_TRUE(broken.Repair());
+    ASSERT_EQ(broken.Repair().outcome, RepairOutcome::kRepaired);
 
     recordings_.push_back(std::make_unique<OpenedRecording>(OpenTestRecording(paths)));
     OpenedRecording& r = *recordings_.back();

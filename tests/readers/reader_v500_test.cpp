@@ -497,7 +497,7 @@ TEST_F(V500Test, CancelledReadOnlyAndNeverOpenedRebuildsWriteNothing) {
 
     auto ro = OpenAs("V500", p, 1);
     ASSERT_TRUE(ro);
-    EXPECT_EQ(ro->RebuildIndex(), 0);  // opened read-only: cannot write
+    EXPECT_EQ(ro->RebuildIndex(), -1);  // opened read-only: cannot write
 
     auto rw = OpenAs("V500", p, 1, 1);
     ASSERT_TRUE(rw);

@@ -320,7 +320,7 @@ TEST_F(V700Test, RebuildOfVersion800AndCancelledOrReadOnlyRebuilds) {
     ASSERT_TRUE(rec::PatchU32(q, kIndexAt + 4, 0));
     ASSERT_TRUE(rec::PatchU32(q, kIndexAt, 0));
     auto ro = OpenAs(q, false);
-    EXPECT_EQ(ro->RebuildIndex(), 0);
+    EXPECT_EQ(ro->RebuildIndex(), -1);
     // A cancelled rebuild leaves the file as it was.
     std::string original = *ReadFileBytes(q);
     auto rw = OpenAs(q, false, 0, 1);

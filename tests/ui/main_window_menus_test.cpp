@@ -16,6 +16,7 @@
 #include "platform/reg_file.h"
 #include "playback/message_box.h"
 #include "playback/test_recording.h"
+#include "playback/video_group.h"
 #include "recwriter.h"
 #include "ui/convert_dialog.h"
 #include "ui/main_window.h"
@@ -131,15 +132,22 @@ TEST(MainWindowMenus, FixListFollowsTheRepairWorker) {
     rec::StreamOptions o;
     o.seconds = 4;
     o.fps = 2;
-    // Recordings whose index was never written: measured as broken.
-    auto writeDamaged = [&](const char* name) {
-        std::string path = dir.File(name);
-        EXPECT_TRUE(rec::WriteRecording(path, rec::Spec{}, rec::MakeStream(o)));
-        EXPECT_TRUE(rec::Patch(path, 56, std::vector<uint8_t>(32, 0)));
-        return path;
-    };
-    writeDamaged("H264_20150812_090000_N0_01.264");  // repaired
-    std::string vanishing = writeDamaged("H264_20150812_100000_N0_01.264");  // gone before its repair
+    o.channel = 1;
+    // An alarm recording whose recorder lost power before writing length and
+    // index: measured as broken (with its three alarms), then repaired and
+    // measured again.
+    rec::Spec alarm;
+    alarm.version = "V502";
+    alarm.channels = {rec::Channel{}};
+    alarm.events = {{1000, 100, 1}, {2000, 200, 1}, {3000, 300, 1}};
+    alarm.writeIndex = false;
+    alarm.lengthField = 0;
+    ASSERT_TRUE(rec::WriteRecording(dir.File("H264_20150812_090000_N0_01.264"), alarm, rec::MakeStream(o)));
+    // One whose index was never written, gone before its repair.
+    o.channel = 0;
+    std::string vanishing = dir.File("H264_20150812_100000_N0_01.264");
+    ASSERT_TRUE(rec::WriteRecording(vanishing, rec::Spec{}, rec::MakeStream(o)));
+    ASSERT_TRUE(rec::Patch(vanishing, 56, std::vector<uint8_t>(32, 0)));
 
     CapturedMessageBoxes messages;
     PlayerServices services;
@@ -162,5 +170,50 @@ TEST(MainWindowMenus, FixListFollowsTheRepairWorker) {
     ASSERT_TRUE(ProcessUntil([&] { return statusOf(vanishing) == "Repair failed"; })) << statusOf(vanishing).toStdString();
     ASSERT_TRUE(ProcessUntil([&] { return fixes->RowCount() == 1; }));
     EXPECT_EQ(fixes->Row(0)->recording->filePath, vanishing);  // the repaired row left
-    EXPECT_EQ(w.AllFiles()->Row(0)->recording->length, 4u);
+    CDiskVideo* repaired = w.AllFiles()->Row(0)->recording;
+    EXPECT_EQ(repaired->length, 3u);  // from the first to the last key frame of the rebuilt table
+    // Measured twice, listed once per alarm.
+    EXPECT_EQ(repaired->events.size(), 3u);
+    EXPECT_EQ(w.AlarmFiles()->RowCount(), 3);
+}
+
+// A recording that turns out broken while it plays is closed for its repair
+// and plays on from where it was; its old readers are not pulled out from
+// under the playing channels, nor is its index rewritten while they read.
+TEST(MainWindowMenus, ThePlayingRecordingIsRepairedAndPlaysOn) {
+    test::TempDir dir;
+    test::RecordingOptions o;
+    o.version = "V700";
+    o.seconds = 20;
+    o.fps = 10;
+    std::vector<std::string> files = test::WriteTestRecording(dir.path().string(), o);
+    ASSERT_EQ(files.size(), 1u);
+    // Length and index wiped, as a power cut leaves them.
+    ASSERT_TRUE(rec::PatchU32(files[0], 28, 0));
+    ASSERT_TRUE(rec::Patch(files[0], 56, std::vector<uint8_t>(20 * 8, 0xFF)));
+
+    CapturedMessageBoxes messages;
+    PlayerServices services;
+    services.messages = &messages;
+    CMainWindow w(services);
+    w.ImportFolder(QString::fromStdString(dir.path().string()));
+    ASSERT_EQ(w.AllFiles()->RowCount(), 1);
+    CDiskVideo* r = w.AllFiles()->Row(0)->recording;
+    w.PlayOrResume();
+    ASSERT_EQ(w.Group().PlayingRecording(), r);
+    // Without a length it cannot seek: let it play two seconds before the
+    // measuring worker's report is handled.
+    for (int i = 0; i < 500 && w.Group().CurrentSecond() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_GE(w.Group().CurrentSecond(), 2);
+
+    ASSERT_TRUE(ProcessUntil([&] { return w.InRepair(r); }));
+    EXPECT_EQ(w.PlayAfterRepair(), r);
+    ASSERT_TRUE(ProcessUntil([&] { return !w.InRepair(r); }));
+    EXPECT_EQ(w.FixFiles()->RowCount(), 0);
+    EXPECT_EQ(r->length, 20u);
+    ASSERT_EQ(w.Group().PlayingRecording(), r);
+    EXPECT_EQ(w.Group().State(), kPlaying);
+    EXPECT_GE(w.Group().CurrentSecond(), 2);
+    EXPECT_FALSE(w.UserStopped());
+    w.UserStop();
 }

@@ -23,8 +23,8 @@ TEST(RecordingList, WholeRecordingAndEventRows) {
     EXPECT_EQ(CVListExAdapter::LengthText(*list.Row(0)), "1:02:05");
 
     r.events = {{1500, 7, 30}, {60000, 1, 0x10005}};  // the length is the low 16 bits
-    list.AddRow(&r, &r.events[0]);
-    list.AddRow(&r, &r.events[1]);
+    list.AddRow(&r, 0);
+    list.AddRow(&r, 1);
     EXPECT_EQ(CVListExAdapter::TimeText(*list.Row(1)), "10:00:01 -> 10:00:31");
     EXPECT_EQ(CVListExAdapter::LengthText(*list.Row(1)), "0:00:30");
     EXPECT_EQ(CVListExAdapter::TimeText(*list.Row(2)), "10:01:00 -> 10:01:05");
@@ -35,7 +35,7 @@ TEST(RecordingList, WholeRecordingAndEventRows) {
     // Removing a recording takes only its first row.
     list.RemoveRow(&r);
     ASSERT_EQ(list.RowCount(), 2);
-    EXPECT_EQ(list.Row(0)->event, &r.events[0]);
+    EXPECT_EQ(list.Row(0)->Event(), &r.events[0]);
     QSignalSpy reset(&list, &QAbstractItemModel::modelReset);
     list.ClearRows();
     EXPECT_EQ(list.RowCount(), 0);
