@@ -89,7 +89,14 @@ TEST(CliRepair, RebuildsDamagedIndexesAndReportsFailures) {
     EXPECT_EQ(lines[0]["index_entries_before"], 0);
     EXPECT_EQ(lines[0]["index_entries_after"], 9);
     EXPECT_EQ(lines[0]["ok"], true);
+    EXPECT_EQ(lines[0]["outcome"], "repaired");
     EXPECT_EQ(lines[1]["format"], "");
     EXPECT_EQ(lines[1]["ok"], false);
-    EXPECT_EQ(RunTool({"repair", good}).status, 0);
+    EXPECT_EQ(lines[1]["outcome"], "failed");
+    EXPECT_FALSE(lines[1]["reason"].get<std::string>().empty());
+    // A file that needs nothing is no failure.
+    r = RunTool({"repair", good});
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.Lines().size(), 1u);
+    EXPECT_EQ(r.Lines()[0]["outcome"], "unchanged");
 }
