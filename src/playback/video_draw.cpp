@@ -305,6 +305,12 @@ std::vector<uint64_t> CVideoDraw::QueuedTimestamps() {
     return out;
 }
 
+std::optional<RecordHeader> CVideoDraw::NextQueued() {
+    CxLock queue(queueLock_);
+    if (queue_.empty()) return std::nullopt;
+    return queue_.front()->Header();
+}
+
 void CVideoDraw::DecodeRecord(const CxMemUnit& record) {
     const RecordHeader header = record.Header();
     const uint32_t length = header.length;

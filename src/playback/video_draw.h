@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,6 +81,8 @@ public:
     // Nothing queued and no record being decoded.
     bool Idle();
     std::vector<uint64_t> QueuedTimestamps();
+    // The header of the record the decoder takes next, if any is queued.
+    std::optional<RecordHeader> NextQueued();
     uint64_t PicturesDecoded() const { return picturesDecoded_.load(); }
     uint64_t PicturesShown() const { return picturesShown_.load(); }
     VideoOutput* Output() { return output_.get(); }

@@ -20,25 +20,20 @@ bool StartWorker(const PlaybackEnvironment& env, WorkerKind kind, std::thread& t
     return true;
 }
 
-uint32_t StepWaitMs(int speed, int minFrameInterval, int maxFrameRate) {
-    if (speed == 0) return minFrameInterval > 0 ? uint32_t(minFrameInterval) : 0;
+uint32_t StepWaitUs(int speed, int minFrameInterval, int maxFrameRate) {
+    if (speed == 0) return minFrameInterval > 0 ? uint32_t(minFrameInterval) * 1000 : 0;
     const bool keyFrames = speed > 7 || speed < -1;
     if (!keyFrames) {
-        if (speed < 0) return 500;
+        if (speed < 0) return 500000;
         const int rate = maxFrameRate > 0 ? maxFrameRate : 25;
-        return uint32_t(1000 / (rate * speed));
+        return uint32_t(1000000 / (rate * speed));
     }
+    // Key frames are one second apart: code N shows N of them a second.
     switch (speed) {
-    case 8: return 125;
-    case 16: return 80;
-    case 32: return 40;
-    case 64: return 20;
-    case -2: return 500;
-    case -4: return 250;
-    case -8: return 125;
-    case -16: return 80;
-    case -32: return 40;
-    default: return 500;
+    case 8: case 16: case 32: case 64:
+    case -2: case -4: case -8: case -16: case -32:
+        return uint32_t(1000000 / (speed < 0 ? -speed : speed));
+    default: return 500000;
     }
 }
 
@@ -133,7 +128,11 @@ void CVideoGroup::ZoomChannel(CVideoPort* port, bool on) {
         return;
     }
     if (view_) view_->LockUpdate();
+    // Another channel zoomed gets its cell back first, and the others their
+    // visibility, so that switching from one zoomed channel to another works.
+    if (on && zoomed_ && zoomed_ != port) ZoomChannel(zoomed_, false);
     if (on) {
+        port->zoom = 1;
         zoomed_ = port;
         for (auto& other : ports_) {
             if (other.get() != port) other->SetVisible(false);
@@ -287,14 +286,66 @@ void CVideoGroup::SeekAll(int second) {
 
 void CVideoGroup::SetSpeed(int code) {
     if (!openDay_.load() || code < -32 || code > 64) return;
-    speed_ = code;
-    keyFrameMode_ = (code > 7 || code < -1) ? 1 : 0;
+    {
+        CxLock group(groupLock_);
+        if (ReadWayOf(code) != ReadWayOf(speed_.load())) ContinueFromPicture(ReadWayOf(code));
+        speed_ = code;
+        keyFrameMode_ = (code > 7 || code < -1) ? 1 : 0;
+    }
     if (code != 0) {
         if (sound_.IsPlaying()) sound_.Stop();
         sound_.Event().Set();
         ClearAudio();
     } else if (!sound_.IsPlaying()) {
         sound_.Start();
+    }
+}
+
+void CVideoGroup::ResetSpeed() {
+    if (state_.load() != kStopped) return;
+    speed_ = 0;
+    keyFrameMode_ = 0;
+}
+
+CVideoGroup::StepKind CVideoGroup::StepKindOf(int speed) {
+    return speed > 0 ? StepKind::kForward : speed < 0 ? StepKind::kBackward : StepKind::kNormal;
+}
+
+CVideoGroup::ReadWay CVideoGroup::ReadWayOf(int speed) {
+    if (speed < 0) return ReadWay::kKeyFramesBackward;
+    return speed > 7 ? ReadWay::kKeyFramesForward : ReadWay::kRecords;
+}
+
+CVideoPort* CVideoGroup::ClockPort() const {
+    CVideoPort* open = nullptr;
+    for (const auto& port : ports_) {
+        if (!port->Recording()) continue;
+        if (port->IsClockChannel()) return port.get();
+        if (!open) open = port.get();
+    }
+    return open;
+}
+
+// Reading every record leaves the files ahead of the picture by what is
+// queued, and key-frame steps move a cursor of their own that record reading
+// does not follow. So when the way of reading changes, every channel drops
+// what it has queued and starts again from the second of the picture the
+// clock channel shows next (else the one it showed last).
+void CVideoGroup::ContinueFromPicture(ReadWay way) {
+    CVideoPort* clock = ClockPort();
+    CxFileReader* reader = clock ? clock->Reader() : nullptr;
+    if (!reader) return;
+    uint64_t second = reader->GetPosition();
+    uint64_t picture = clock->LastShown();
+    if (std::optional<RecordHeader> next = clock->Draw().NextQueued()) picture = next->timestamp;
+    if (picture) second = picture >= reader->FirstTimestamp() ? (picture - reader->FirstTimestamp()) / 1000 : 0;
+    // A backward step goes to the key frame before the cursor's, and the first
+    // one back is the key frame of the picture's own second.
+    if (way == ReadWay::kKeyFramesBackward && second + 1 < reader->IndexEntryCount()) ++second;
+    for (auto& port : ports_) {
+        if (!port->Recording()) continue;
+        port->Draw().ClearQueue();
+        if (CxFileReader* r = port->Reader()) r->SeekToSecond(static_cast<int>(second));
     }
 }
 
@@ -421,6 +472,9 @@ int CVideoGroup::StepAll(StepKind kind) {
     if (!openDay_.load()) return 1;
     CxLock group(groupLock_);
     if (state_.load() == kPaused) return 1;  // paused while this thread waited for the lock
+    // The speed changed while this thread waited: the readers may have been
+    // moved for another way of reading, so this step is not run.
+    if (StepKindOf(speed_.load()) != kind) return 1;
     const int keyFrame = keyFrameMode_.load();
     int open = 0, ended = 0;
     for (auto& port : ports_) {
@@ -459,22 +513,22 @@ void CVideoGroup::ReadingThread() {
             continue;
         }
         const int speed = speed_.load();
-        const int r = StepAll(speed > 0 ? StepKind::kForward : speed < 0 ? StepKind::kBackward : StepKind::kNormal);
+        const int r = StepAll(StepKindOf(speed));
         ++readingSteps_;
-        const uint32_t wait = StepWaitMs(speed, minFrameInterval_.load(), maxFrameRate_.load());
+        const uint32_t wait = StepWaitUs(speed, minFrameInterval_.load(), maxFrameRate_.load());
         ClearAudio();
         if (r == 0) break;
         if (env_.waitStep) {
-            env_.waitStep(wake_, wait);
+            env_.waitStep(wake_, wait / 1000);
             continue;
         }
         const Clock::time_point now = Clock::now();
         if (resync || now - deadline > std::chrono::seconds(1)) deadline = now;
         resync = false;
-        deadline += std::chrono::milliseconds(wait);
+        deadline += std::chrono::microseconds(wait);
         if (deadline > now) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-            wake_.Wait(static_cast<uint32_t>(left));
+            if (left > 0) wake_.Wait(static_cast<uint32_t>(left));
         }
     }
     if (!stop_.load() && !AudioDriven()) PostEndOfRecording();

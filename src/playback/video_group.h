@@ -37,12 +37,12 @@ namespace corvane {
 
 enum PlayState : int32_t { kStopped = 0, kPlaying = 1, kPaused = 2 };
 
-// The reading thread's wait after a step, in milliseconds: normal speed the
-// smallest frame interval; 2 and 4 (and other positive codes below 8)
-// 1000 / (frame rate x code); key frames forward 8: 125, 16: 80, 32: 40,
-// 64: 20; backward -2: 500, -4: 250, -8: 125, -16: 80, -32: 40; any other
-// code 500.
-uint32_t StepWaitMs(int speed, int minFrameInterval, int maxFrameRate);
+// The reading thread's wait after a step, in microseconds: normal speed the
+// smallest frame interval; 2 and 4 (and other positive codes below 8) one
+// frame interval divided by the code; key frames (one a second) forward 8, 16,
+// 32, 64 and backward -2 to -32: one second divided by the factor, so that the
+// speed shown is the speed played; any other code half a second.
+uint32_t StepWaitUs(int speed, int minFrameInterval, int maxFrameRate);
 
 // Observes the group's own decisions; the desktop player implements it to
 // lock redrawing while channels move.
@@ -76,7 +76,11 @@ public:
     void PausePlayback();
     void ResumePlayback();
     void SeekAll(int second);
+    // A change between reading every record, key frames forward and key
+    // frames backward goes on from the picture on screen.
     void SetSpeed(int code);
+    // Normal speed for the next recording the user chooses (stopped only).
+    void ResetSpeed();
     void SetVolume(int level);
     void SelectChannel(int index);
     int CurrentSecond();
@@ -128,7 +132,13 @@ public:
 
 private:
     enum class StepKind { kNormal, kForward, kBackward };
+    static StepKind StepKindOf(int speed);
     int StepAll(StepKind kind);
+    // Ways of reading that leave the readers where the next one cannot go on.
+    enum class ReadWay { kRecords, kKeyFramesForward, kKeyFramesBackward };
+    static ReadWay ReadWayOf(int speed);
+    void ContinueFromPicture(ReadWay way);  // under the group lock
+    CVideoPort* ClockPort() const;
     void ReadingThread();
     void AudioThread();
     // The selected channel has sound: sound on, and its reader has audio.

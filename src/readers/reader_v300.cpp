@@ -73,7 +73,10 @@ CFileReaderV300::CFileReaderV300(int channel, Layout layout) : CxFileReader(chan
     decodesGps_ = true;
 }
 
-void CFileReaderV300::Rewind() { file_.Seek(static_cast<int64_t>(kDataStart), SeekFrom::Begin); }
+void CFileReaderV300::Rewind() {
+    file_.Seek(static_cast<int64_t>(kDataStart), SeekFrom::Begin);
+    index_.SetCurrent(0);  // key-frame steps start from the beginning too
+}
 
 bool CFileReaderV300::ReadFrameHeader(RecordHeader& h) {
     uint8_t b[kFrameHeaderSize];

@@ -60,7 +60,10 @@ size_t CFileReaderV400::FrameHeaderSize() const {
     return layout_ == Layout::V400 ? 20 : layout_ == Layout::V401 ? 22 : 24;
 }
 
-void CFileReaderV400::Rewind() { file_.Seek(static_cast<int64_t>(dataStart_), SeekFrom::Begin); }
+void CFileReaderV400::Rewind() {
+    file_.Seek(static_cast<int64_t>(dataStart_), SeekFrom::Begin);
+    index_.SetCurrent(0);  // key-frame steps start from the beginning too
+}
 
 bool CFileReaderV400::ReadFrameHeader(RecordHeader& h) {
     uint8_t b[24];

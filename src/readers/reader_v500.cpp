@@ -35,7 +35,10 @@ uint64_t CFileReaderV500::EventTableOffset() const { return kHeaderSize + (kChan
 
 uint64_t CFileReaderV500::DataStart() const { return EventTableOffset() + (v_.eventArea ? kEventTableSize : 0); }
 
-void CFileReaderV500::Rewind() { file_.Seek(static_cast<int64_t>(DataStart()), SeekFrom::Begin); }
+void CFileReaderV500::Rewind() {
+    file_.Seek(static_cast<int64_t>(DataStart()), SeekFrom::Begin);
+    index_.SetCurrent(0);  // key-frame steps start from the beginning too
+}
 
 void CFileReaderV500::ResetState() {
     name_.fill(0);

@@ -32,7 +32,10 @@ CFileReaderV700::CFileReaderV700(int channel, Layout layout) : CxFileReader(chan
     decodesGps_ = true;
 }
 
-void CFileReaderV700::Rewind() { file_.Seek(static_cast<int64_t>(DataStart()), SeekFrom::Begin); }
+void CFileReaderV700::Rewind() {
+    file_.Seek(static_cast<int64_t>(DataStart()), SeekFrom::Begin);
+    index_.SetCurrent(0);  // key-frame steps start from the beginning too
+}
 
 bool CFileReaderV700::ReadFrameHeader(RecordHeader& h) {
     uint8_t b[kFrameHeaderSize];

@@ -311,8 +311,7 @@ void CMainWindow::BuildLayout() {
         connect(view, &QTableView::activated, this, [this] {
             if (static_cast<CVListExAdapter*>(currentList_->model())->RowCount() == 0) return;
             QApplication::setOverrideCursor(Qt::WaitCursor);
-            userStopped_ = true;
-            Stop();
+            UserStop();
             PlayOrResume();
             QApplication::restoreOverrideCursor();
         });

@@ -70,6 +70,7 @@ public:
     void UserStop();    // the stop button: stop and stay stopped
     void Previous();
     void Next();
+    void OnEndOfRecording();
     void SeekTo(int second);
     void ZoomKey(int position);
     // Saves the selected channel's picture: through the save dialog, or

@@ -132,7 +132,7 @@ bool CMainWindow::event(QEvent* e) {
     if (e->type() != PostedMessageEvent::EventType()) return QMainWindow::event(e);
     const PostedMessage& m = static_cast<PostedMessageEvent*>(e)->message;
     if (m.id == kMsgEndOfRecording) {
-        if (!userStopped_) Next();
+        OnEndOfRecording();
         return true;
     }
     auto* r = reinterpret_cast<CDiskVideo*>(m.wParam);

@@ -157,10 +157,14 @@ void CMainWindow::Stop() {
     StopMapFeed();
 }
 
+// A recording the user stops or chooses starts again at normal speed; only
+// stepping to the next or previous one keeps a fast-forward speed.
 void CMainWindow::UserStop() {
     userStopped_ = true;
     afterRepair_ = {};
     Stop();
+    Group().ResetSpeed();
+    RefreshSpeedDisplay();
 }
 
 void CMainWindow::Previous() {
@@ -170,6 +174,28 @@ void CMainWindow::Previous() {
     Stop();
     currentList_->selectRow(rows.front().row() - 1);
     PlaySelected();
+}
+
+// Played backward to its start: the previous recording plays backward from
+// its end; before the first one, playback stops there.
+void CMainWindow::OnEndOfRecording() {
+    if (userStopped_) return;
+    const int speed = Group().Speed();
+    if (speed >= 0) {
+        Next();
+        return;
+    }
+    QModelIndexList rows = currentList_->selectionModel()->selectedRows();
+    if (rows.isEmpty() || rows.front().row() == 0) {
+        UserStop();
+        return;
+    }
+    Previous();
+    CDiskVideo* r = Group().PlayingRecording();
+    if (!r || Group().State() == kStopped) return;
+    Group().SeekAll(r->length > 0 ? static_cast<int>(r->length) - 1 : 0);
+    Group().SetSpeed(speed);
+    RefreshSpeedDisplay();
 }
 
 void CMainWindow::Next() {

@@ -86,6 +86,18 @@ TEST_F(LayoutTest, ZoomCoversTheGroupAndUnzoomCatchesUpOnAPendingRelayout) {
     EXPECT_EQ(g.Port(2)->WindowRect(), (Rect{0, 0, 400, 300}));
     EXPECT_EQ(g.Port(3)->WindowRect(), (Rect{100, 50, 200, 100}));
 
+    // Zooming another channel while one is zoomed switches straight to it,
+    // and a double click on it then goes back to the grid.
+    g.ZoomChannel(g.Port(1), true);
+    EXPECT_EQ(g.ZoomedChannel(), g.Port(1));
+    EXPECT_EQ(g.Port(1)->WindowRect(), (Rect{0, 0, 400, 300}));
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(g.Port(k)->IsVisible(), k == 1) << k;
+    EXPECT_EQ(g.Port(2)->zoom, 0);
+    g.Port(1)->OnLeftDoubleClick();
+    EXPECT_EQ(g.ZoomedChannel(), nullptr);
+    g.Port(2)->OnLeftDoubleClick();
+    EXPECT_EQ(g.ZoomedChannel(), g.Port(2));
+
     g.Port(2)->OnLeftDoubleClick();
     EXPECT_EQ(g.ZoomedChannel(), nullptr);
     EXPECT_FALSE(g.RelayoutPending());

@@ -157,15 +157,14 @@ TEST_F(GroupTest, AChannelLeftBehindCatchesUpWithTheClock) {
 }
 
 TEST_F(GroupTest, SpeedCodesChooseRecordsAndWaits) {
-    EXPECT_EQ(StepWaitMs(0, 40, 25), 40u);
-    EXPECT_EQ(StepWaitMs(2, 40, 25), 20u);
-    EXPECT_EQ(StepWaitMs(4, 40, 25), 10u);
-    EXPECT_EQ(StepWaitMs(4, 40, 0), 10u);
-    EXPECT_EQ(StepWaitMs(8, 40, 25), 125u);
-    EXPECT_EQ(StepWaitMs(64, 40, 25), 20u);
-    EXPECT_EQ(StepWaitMs(-2, 40, 25), 500u);
-    EXPECT_EQ(StepWaitMs(-32, 40, 25), 40u);
-    EXPECT_EQ(StepWaitMs(9, 40, 25), 500u);
+    EXPECT_EQ(StepWaitUs(0, 40, 25), 40000u);
+    EXPECT_EQ(StepWaitUs(2, 40, 25), 20000u);
+    EXPECT_EQ(StepWaitUs(4, 40, 0), 10000u);
+    // Key frames are a second apart: the shown factor is the factor played.
+    for (int code : {8, 16, 32, 64, -2, -4, -8, -16, -32}) {
+        EXPECT_EQ(StepWaitUs(code, 40, 25) * uint32_t(code < 0 ? -code : code), 1000000u) << code;
+    }
+    EXPECT_EQ(StepWaitUs(9, 40, 25), 500000u);
 
     RecordingOptions o;
     o.channels = 2;
@@ -217,6 +216,59 @@ TEST_F(GroupTest, SpeedCodesChooseRecordsAndWaits) {
     }
     for (const Decoded& d : DecodedRecords()) EXPECT_TRUE(d.key);
     for (uint32_t w : Waits()) EXPECT_EQ(w, 125u);
+}
+
+// Record reading and key-frame steps leave the files in different places:
+// each change between them goes on from the picture on screen, and a new
+// recording starts from its beginning whatever the last one left behind.
+TEST_F(GroupTest, SpeedChangesGoOnFromThePictureOnScreen) {
+    RecordingOptions o;
+    o.channels = 2;
+    o.seconds = 10;
+    OpenedRecording& r = Write(o);
+    auto playTo = [&](uint64_t ms) {
+        EXPECT_TRUE(WaitFor([&] { return Group().Port(0)->LastShown() >= ms; }));
+        Group().PausePlayback();
+        ClearObservations();
+        return Group().Port(0)->LastShown();
+    };
+
+    ASSERT_TRUE(Open(r));
+    const uint64_t at = playTo(5000);
+    Group().SetSpeed(8);
+    Group().ResumePlayback();
+    ASSERT_TRUE(WaitForEnd());
+    ASSERT_TRUE(WaitForQueuesEmpty());
+    std::vector<uint64_t> forward = DecodedTimes(0);
+    ASSERT_FALSE(forward.empty());
+    EXPECT_GT(forward.front(), at);
+    EXPECT_LE(forward.front(), at + 1000);
+    EXPECT_TRUE(std::is_sorted(forward.begin(), forward.end()));
+
+    Group().StopPlayback();
+    Group().ResetState();
+    ClearObservations();
+    ASSERT_TRUE(Open(r));  // still at 8
+    ASSERT_TRUE(WaitFor([&] { return EndMessages() >= 2; }));
+    ASSERT_TRUE(WaitForQueuesEmpty());
+    forward = DecodedTimes(0);
+    ASSERT_GE(forward.size(), 3u);
+    EXPECT_EQ(forward[1], 2000u);
+
+    Group().StopPlayback();
+    Group().ResetState();
+    Group().ResetSpeed();
+    ASSERT_TRUE(Open(r));
+    const uint64_t back = playTo(6000);
+    Group().SetSpeed(-2);
+    Group().ResumePlayback();
+    ASSERT_TRUE(WaitFor([&] { return EndMessages() >= 3; }));
+    ASSERT_TRUE(WaitForQueuesEmpty());
+    std::vector<uint64_t> backward = DecodedTimes(0);
+    ASSERT_FALSE(backward.empty());
+    EXPECT_LE(backward.front(), back + 40);
+    EXPECT_GT(backward.front() + 1000, back);
+    EXPECT_EQ(backward.back(), 1000u);
 }
 
 TEST_F(GroupTest, SeekDropsQueuedRecordsAndPausedChannelsKeepTheNewOnes) {

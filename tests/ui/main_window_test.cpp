@@ -108,6 +108,19 @@ TEST(MainWindow, TransportOverRealRecordings) {
     w.Next();
     EXPECT_EQ(g.State(), kPlaying);
     EXPECT_EQ(w.findChild<QTableView*>("list_allfiles")->selectionModel()->selectedRows().front().row(), 1);
+    // Played backward to its start, a recording hands over to the previous
+    // one, still backward; the first one stops there, back at normal speed.
+    CDiskVideo* second = g.PlayingRecording();
+    w.SetSpeed(-4);
+    QCoreApplication::postEvent(&w, new PostedMessageEvent({kMsgEndOfRecording, 0, 0}));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(g.State(), kPlaying);
+    EXPECT_NE(g.PlayingRecording(), second);
+    EXPECT_EQ(g.Speed(), -4);
+    QCoreApplication::postEvent(&w, new PostedMessageEvent({kMsgEndOfRecording, 0, 0}));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(g.State(), kStopped);
+    EXPECT_EQ(g.Speed(), 0);
     w.UserStop();
     // The end of a recording after the user stopped does not advance.
     QCoreApplication::postEvent(&w, new PostedMessageEvent({kMsgEndOfRecording, 0, 0}));
