@@ -14,6 +14,8 @@ public:
     // Called on the thread that runs the failing command (the GUI thread in
     // the player); returns when the user has seen the message.
     virtual void Show(const std::string& text) = 0;
+    // A message that reports success rather than a problem.
+    virtual void Inform(const std::string& text) { Show(text); }
 };
 
 // Keeps every message in order; safe to use from any thread.

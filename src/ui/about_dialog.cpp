@@ -20,7 +20,7 @@ CDlgAbout::CDlgAbout(QWidget* parent) : QDialog(parent) {
     auto* version = new QLabel(QString("Version: %1").arg(CORVANE_VERSION));
     version->setObjectName("text_version");
     auto* buttons = new QDialogButtonBox;
-    buttons->addButton(LangText("FORM_ABOUT", "BTN_CANCEL", "Cancel"), QDialogButtonBox::RejectRole);
+    buttons->addButton(LangText("FORM_ABOUT", "BTN_CLOSE", "Close"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &CDlgAbout::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);

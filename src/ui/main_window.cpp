@@ -339,12 +339,13 @@ void CMainWindow::SetLabels() {
     tabs_->setTabText(0, Text("TAB_ALLFILES", "All Files"));
     tabs_->setTabText(1, Text("TAB_ALMFILES", "Alarm Files"));
     tabs_->setTabText(2, Text("TAB_FIXFILES", "Fix Files"));
-    QStringList files = {Text("TITLE_INDEX", "Idx"), Text("TITLE_TIME", "Time"), Text("TITLE_LENS", "Lens"),
+    QStringList files = {Text("TITLE_INDEX", "Idx"), Text("TITLE_TIME", "Time"), Text("TITLE_LENGTH", "Length"),
                          Text("TITLE_INFO", "Info")};
     allFiles_->SetHeaders(files);
     alarmFiles_->SetHeaders(files);
     fixFiles_->SetHeaders({Text("TITLE_INDEX", "Idx"), Text("TITLE_FILE", "File"), Text("TITLE_STATE", "State")});
-    soundLabel_->setText(Text("STATIC_SOUND", "Volumn"));
+    soundLabel_->setText(Text("STATIC_VOLUME", "Volume"));
+    findChild<QPushButton*>("btn_menu")->setText(Text("BTN_MENU", "Menu"));
     speedLabel_->setText(Text("STATIC_SPEED", "Speed"));
 }
 

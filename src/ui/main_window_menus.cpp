@@ -80,8 +80,18 @@ void CMainWindow::RunCommand(int command) {
             if (currentDay_) CDlgConvert(*currentDay_, this).exec();
             return;
         case kCmdOption:
-            if (CDlgOption(g_AppSettings, SettingsFilePath(), this).exec() == QDialog::Accepted) ApplyMapOptions();
+        {
+            const std::string language = g_AppSettings.LangFile;
+            if (CDlgOption(g_AppSettings, SettingsFilePath(), this).exec() != QDialog::Accepted) return;
+            ApplyMapOptions();
+            // The language table is loaded once, at start-up.
+            if (g_AppSettings.LangFile != language) {
+                services_.messages->Inform(LangText("FORM_OPTION", "MESSAGE_LANGRESTART",
+                                                    "The new language is used from the next start of the player.")
+                                               .toStdString());
+            }
             return;
+        }
         case kCmdAbout: CDlgAbout(this).exec(); return;
         default: return;
     }
@@ -115,10 +125,12 @@ void CMainWindow::ExportSelectedTo(const QString& folder) {
         }
     }
     QApplication::restoreOverrideCursor();
-    QString text = failed.isEmpty()
-                       ? Text("MESSAGE_EXPORTOK", "Export video ok!")
-                       : Text("MESSAGE_EXPORTFAIL", "These files could not be copied:") + "\n" + failed.join("\n");
-    services_.messages->Show(text.toStdString());
+    if (failed.isEmpty()) {
+        services_.messages->Inform(Text("MESSAGE_EXPORTOK", "Export video ok!").toStdString());
+        return;
+    }
+    services_.messages->Show(
+        (Text("MESSAGE_EXPORTFAIL", "These files could not be copied:") + "\n" + failed.join("\n")).toStdString());
 }
 
 // The row menu asks again even for a recording whose last repair failed or

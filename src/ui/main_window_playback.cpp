@@ -32,7 +32,7 @@ namespace {
 
 QString ClockText(int64_t t) {
     std::optional<CalendarTime> c = LocalCalendar(t);
-    return QString::asprintf("%d:%02d:%02d", c ? c->hour : -1, c ? c->minute : -1, c ? c->second : -1);
+    return QString::asprintf("%02d:%02d:%02d", c ? c->hour : -1, c ? c->minute : -1, c ? c->second : -1);
 }
 
 std::string Trimmed(const std::string& s) {

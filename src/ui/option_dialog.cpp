@@ -4,10 +4,12 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "ui/lang_text.h"
@@ -18,6 +20,18 @@ namespace corvane {
 namespace {
 
 QString Text(const char* key, const char* def) { return LangText("FORM_OPTION", key, def); }
+
+// The name a language file gives itself (<LANGUAGE name="English">), else
+// its file name without extension.
+QString LanguageName(const QString& path, const QString& fileName) {
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly)) {
+        static const QRegularExpression tag("<LANGUAGE\\s+name=\"([^\"<>]+)\"");
+        QRegularExpressionMatch m = tag.match(QString::fromUtf8(f.read(512)));
+        if (m.hasMatch()) return m.captured(1);
+    }
+    return fileName.left(fileName.size() - 4);
+}
 
 }  // namespace
 
@@ -63,15 +77,16 @@ CDlgOption::CDlgOption(AppSettings& settings, std::string settingsFile, QWidget*
     layout->addWidget(buttons);
 }
 
-// Every "*.lng" file of the Language folder, by name without extension, in
-// the order the folder lists them; the current language is preselected by
-// the first item its name starts with.
+
+// Every "*.lng" file of the Language folder, shown by the name it gives
+// itself, in the order the folder lists them; the current language is
+// preselected by the first file whose name starts with the current one's.
 void CDlgOption::FillLanguages() {
     QDir dir(QString::fromStdString(ProgramFolder()) + "Language");
     const QStringList names = dir.entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QString& name : names) {
         if (name.size() < 4 || name.right(3).compare("lng", Qt::CaseInsensitive) != 0) continue;
-        language_->addItem(name.left(name.size() - 4));
+        language_->addItem(LanguageName(dir.filePath(name), name), name.left(name.size() - 4));
         languagePaths_.append(dir.filePath(name));
     }
     if (language_->count() == 0) return;
@@ -79,7 +94,7 @@ void CDlgOption::FillLanguages() {
     QString current = QString::fromStdString(settings_.LangFile).section('/', -1);
     if (int dot = current.lastIndexOf('.'); dot >= 0) current = current.left(dot);
     for (int i = 0; i < language_->count(); ++i) {
-        if (!current.isEmpty() && language_->itemText(i).startsWith(current)) {
+        if (!current.isEmpty() && language_->itemData(i).toString().startsWith(current)) {
             language_->setCurrentIndex(i);
             break;
         }

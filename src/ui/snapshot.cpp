@@ -14,7 +14,8 @@ std::string SnapshotName(int64_t t) {
     std::optional<CalendarTime> c = LocalCalendar(t);
     if (!c) return "snapshot";
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%d_%02d_%02d_%02d", c->year, c->month, c->day, c->second);
+    std::snprintf(buf, sizeof buf, "%d_%02d_%02d_%02d%02d%02d", c->year, c->month, c->day, c->hour, c->minute,
+                  c->second);
     return buf;
 }
 
@@ -27,7 +28,9 @@ bool SaveSnapshotAs(const QString& bmpPath, const QString& target) {
     if (format) {
         QImage picture(bmpPath, "BMP");
         if (picture.isNull() || !out.open(QIODevice::WriteOnly)) return false;
-        if (!picture.save(&out, format, 95)) return false;
+        // JPEG at quality 95; PNG at the library's default compression (a
+        // quality given to PNG would lower its compression).
+        if (!picture.save(&out, format, format[0] == 'J' ? 95 : -1)) return false;
         return out.commit();
     }
     QFile in(bmpPath);

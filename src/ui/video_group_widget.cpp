@@ -11,6 +11,10 @@ void QtMessageBoxes::Show(const std::string& text) {
     QMessageBox::critical(parent_, "CorvanePlayer", QString::fromStdString(text));
 }
 
+void QtMessageBoxes::Inform(const std::string& text) {
+    QMessageBox::information(parent_, "CorvanePlayer", QString::fromStdString(text));
+}
+
 CVideoGroupWidget::CVideoGroupWidget(VideoOutputFactory& video, SoundDevice* sound, MessageBoxes* messages,
                                      QWidget* parent)
     : QWidget(parent) {

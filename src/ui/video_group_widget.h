@@ -18,6 +18,7 @@ class QtMessageBoxes : public MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* parent) : parent_(parent) {}
     void Show(const std::string& text) override;
+    void Inform(const std::string& text) override;
 
 private:
     QWidget* parent_;

@@ -44,6 +44,7 @@ TEST(OptionDialog, ListsLanguageFilesAndSavesEverything) {
     bool made = !std::filesystem::exists(folder);
     std::filesystem::create_directories(folder);
     for (const char* name : {"eng.lng", "chs.LNG", "ch.lng", "notes.txt"}) std::ofstream(folder + "/" + name) << "<L/>";
+    std::ofstream(folder + "/eng.lng") << "<?xml version=\"1.0\"?>\n<LANGUAGE name=\"English\"/>";  // shown by its name
     test::TempDir dir;
     AppSettings s;
     s.LangFile = "/somewhere/chs";  // no extension: still a prefix match
@@ -54,7 +55,7 @@ TEST(OptionDialog, ListsLanguageFilesAndSavesEverything) {
         QStringList names;
         for (int i = 0; i < d.language()->count(); ++i) names << d.language()->itemText(i);
         names.sort();
-        EXPECT_EQ(names, (QStringList{"ch", "chs", "eng"}));
+        EXPECT_EQ(names, (QStringList{"English", "ch", "chs"}));
         EXPECT_EQ(d.language()->currentText(), "chs");
         EXPECT_EQ(d.mapType()->currentIndex(), 0);
         d.mapType()->setCurrentIndex(1);

@@ -70,10 +70,10 @@ TEST(Snapshot, RowsAreStoredBottomUpAndChromaIsPerBlock) {
     EXPECT_FALSE(WriteBmp24("/proc/no/such/dir/capture.bmp", ConvertToBgr24(p.View(), 4, 4), 4, 4));
 }
 
-TEST(Snapshot, ProposedNameUsesTheSecondNotTheMinute) {
+TEST(Snapshot, ProposedNameHoldsTheDateAndTheTimeToTheSecond) {
     int64_t t = MakeLocalTime({2016, 9, 20, 19, 9, 9});
-    EXPECT_EQ(SnapshotName(t), "2016_09_20_09");
-    EXPECT_EQ(SnapshotName(t + 60), "2016_09_20_09");
+    EXPECT_EQ(SnapshotName(t), "2016_09_20_190909");
+    EXPECT_EQ(SnapshotName(t + 60), "2016_09_20_191009");
 }
 
 TEST(Snapshot, SavedFileHasTheFormatItsNameAsksForAndReplacesAnOldOne) {
@@ -98,6 +98,8 @@ TEST(Snapshot, SavedFileHasTheFormatItsNameAsksForAndReplacesAnOldOne) {
     QImage back(QString::fromStdString(png));
     ASSERT_EQ(back.size(), QSize(64, 48));
     EXPECT_EQ(back.pixelColor(10, 10), QImage(bmp).pixelColor(10, 10));  // lossless
+    // A flat picture compresses: stored uncompressed it would take 9 KB.
+    EXPECT_LT(std::filesystem::file_size(png), 2000u);
 
     // A folder that cannot be written, or no picture to read: reported.
     EXPECT_FALSE(SaveSnapshotAs(bmp, "/proc/corvane-no-such-folder/shot.png"));
