@@ -408,6 +408,14 @@ int CVideoGroup::CurrentSecond() {
     return static_cast<int>(reader->GetPosition());
 }
 
+int CVideoGroup::ShownSecond() {
+    CVideoPort* clock = ClockPort();
+    CxFileReader* reader = clock ? clock->Reader() : nullptr;
+    const uint64_t shown = clock ? clock->LastShown() : 0;
+    if (!reader || shown == 0) return CurrentSecond();
+    return shown >= reader->FirstTimestamp() ? static_cast<int>((shown - reader->FirstTimestamp()) / 1000) : 0;
+}
+
 void CVideoGroup::CopyGpsFix(GroupGpsFix* out) {
     if (!out) return;
     CxLock lock(gpsLock_);

@@ -84,6 +84,9 @@ public:
     void SetVolume(int level);
     void SelectChannel(int index);
     int CurrentSecond();
+    // The second of the recording that the clock channel's picture on screen
+    // shows; the reading position before anything is shown.
+    int ShownSecond();
     void CopyGpsFix(GroupGpsFix* out);
     std::string VehicleName();
 

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QFileInfo>
 #include <QMenu>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -387,7 +388,15 @@ void CMainWindow::ScanWith(const ScanFilter& filter) {
     ResetCatalogue();
     CDlgWait wait(filter, days_, this);
     wait.exec();
-    if (days_.empty()) return;
+    if (days_.empty()) {
+        // Empty lists alone would not tell a wrong folder from an empty card.
+        const QString folder = QString::fromStdString(filter.root);
+        const QString text = QFileInfo(folder).isDir()
+                                 ? Text("MESSAGE_NORECORD", "No recordings were found in this folder:")
+                                 : Text("MESSAGE_NOFOLDER", "This folder cannot be opened:");
+        services_.messages->Show((text + "\n" + folder).toStdString());
+        return;
+    }
     SortDays(days_);
     OpenDay(static_cast<int>(days_.size()) - 1);
     workers_->StartMeasuring();

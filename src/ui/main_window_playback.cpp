@@ -30,6 +30,9 @@
 namespace corvane {
 namespace {
 
+// Often enough that the clock under the pictures turns with the one in them.
+constexpr int kPositionTickMs = 200;
+
 QString ClockText(int64_t t) {
     std::optional<CalendarTime> c = LocalCalendar(t);
     return QString::asprintf("%02d:%02d:%02d", c ? c->hour : -1, c ? c->minute : -1, c ? c->second : -1);
@@ -92,7 +95,7 @@ void CMainWindow::PlaySelected() {
     pause_->show();
     play_->hide();
     position_->setEnabled(true);
-    if (!positionTimer_.isActive()) positionTimer_.start(1000);
+    if (!positionTimer_.isActive()) positionTimer_.start(kPositionTickMs);
     userStopped_ = false;
     capture_->setEnabled(true);
     stop_->setEnabled(true);
@@ -123,7 +126,7 @@ void CMainWindow::PlayOrResume() {
         pause_->show();
         play_->hide();
         position_->setEnabled(true);
-        if (!positionTimer_.isActive()) positionTimer_.start(1000);
+        if (!positionTimer_.isActive()) positionTimer_.start(kPositionTickMs);
     }
 }
 
@@ -213,12 +216,14 @@ void CMainWindow::SeekTo(int second) {
     if (!Group().OpenMarker() || Group().State() == kStopped) return;
     positionTimer_.stop();
     Group().SeekAll(second);
-    positionTimer_.start(1000);
+    positionTimer_.start(kPositionTickMs);
     if (sliderRecording_) timeElapse_->setText(ClockText(sliderRecording_->startTime + second));
 }
 
+// The time texts follow the picture on screen, not the reading position,
+// which runs ahead of it by what the channels have queued.
 void CMainWindow::OnPositionTick() {
-    int second = Group().CurrentSecond();
+    int second = Group().ShownSecond();
     if (!position_->isSliderDown()) {
         position_->blockSignals(true);
         position_->setValue(second);

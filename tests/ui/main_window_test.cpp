@@ -132,6 +132,13 @@ TEST(MainWindow, TransportOverRealRecordings) {
     EXPECT_EQ(g.State(), kStopped);
     EXPECT_TRUE(messages.Texts().empty()) << messages.Texts().front();
     EXPECT_EQ(w.findChild<QPushButton*>("btn_capture")->isEnabled(), false);
+
+    // A folder without recordings empties the lists and says so.
+    test::TempDir empty;
+    w.ImportFolder(QString::fromStdString(empty.path().string()));
+    EXPECT_EQ(w.AllFiles()->RowCount(), 0);
+    ASSERT_EQ(messages.Texts().size(), 1u);
+    EXPECT_NE(messages.Texts()[0].find(empty.path().string()), std::string::npos);
 }
 
 TEST(MainWindow, ShortcutsActOnceEvenWhenTheKeyIsPassedOn) {
