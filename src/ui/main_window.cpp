@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -149,7 +151,9 @@ CDiskVideo* CMainWindow::SelectedRecording() const {
 
 void CMainWindow::BuildLayout() {
     setObjectName("mainwnd");
-    setMinimumSize(1000, 650);
+    // 1000 by 700 as designed; small screens get down to 800 by 560, where
+    // the list column narrows (resizeEvent) and the speed buttons shrink.
+    setMinimumSize(800, 560);
     resize(1000, 700);
     auto* central = new QWidget;
     auto* root = new QVBoxLayout(central);
@@ -245,10 +249,14 @@ void CMainWindow::BuildLayout() {
     position_->setRange(0, 100);
     positionBox->addWidget(position_);
     auto* times = new QHBoxLayout;
+    times->setSpacing(8);
     timeStart_ = Label("time_start", "00:00:00");
     timeElapse_ = Label("time_elapse", "00:00:00");
     timeTotal_ = Label("time_total", "00:00:00");
-    for (QLabel* t : {timeStart_, timeElapse_, timeTotal_}) t->setStyleSheet("color: red;");
+    for (QLabel* t : {timeStart_, timeElapse_, timeTotal_}) {
+        t->setStyleSheet("color: red;");
+        t->setMinimumWidth(t->sizeHint().width());  // never clipped on a narrow window
+    }
     times->addWidget(timeStart_);
     times->addStretch();
     times->addWidget(timeElapse_);
@@ -275,13 +283,16 @@ void CMainWindow::BuildLayout() {
     auto* forward = Button("btn_forward", ">>");
     speedRow->addWidget(speedLabel_);
     for (QPushButton* b : {goBack, normal_, forward}) {
-        b->setFixedSize(40, 26);
+        b->setFixedHeight(26);
+        b->setMinimumWidth(30);
+        b->setMaximumWidth(40);
         speedRow->addWidget(b);
     }
     sound->addLayout(soundRow);
     sound->addLayout(speedRow);
     auto* soundBox = new QWidget;
-    soundBox->setFixedWidth(200);
+    soundBox->setMinimumWidth(150);
+    soundBox->setMaximumWidth(200);
     sound->setContentsMargins(0, 0, 0, 0);
     soundBox->setLayout(sound);
     strip->addWidget(soundBox);
@@ -351,6 +362,13 @@ void CMainWindow::SetLabels() {
 }
 
 QTableView* CMainWindow::CurrentView() const { return currentList_; }
+
+// The list column keeps its 330 pixels down to a 1000-pixel window and gives
+// way below that, so that the control strip stays whole on small screens.
+void CMainWindow::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    tabs_->setFixedWidth(std::clamp(width() - 670, 220, 330));
+}
 
 void CMainWindow::OnImport() {
     CDlgImport dialog(this);

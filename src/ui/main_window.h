@@ -113,6 +113,7 @@ public:
     const CMapFeed& MapFeed() const { return *mapFeed_; }
 
 protected:
+    void resizeEvent(QResizeEvent* e) override;
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
