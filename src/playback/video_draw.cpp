@@ -210,9 +210,13 @@ bool CVideoDraw::StreamHidden() {
 }
 
 void CVideoDraw::ThreadLoop() {
+    // Idle (held, or nothing queued) the thread sleeps on its event, which a
+    // push, the end of a hold and the stop set; the time-out only bounds the
+    // wait for a hold flag cleared without SetHold.
+    constexpr uint32_t kIdleWaitMs = 100;
     while (!stop_.load()) {
         if (hold.load()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            wake_.Wait(kIdleWaitMs);
             continue;
         }
         bool empty;
@@ -221,8 +225,7 @@ void CVideoDraw::ThreadLoop() {
             empty = queue_.empty();
         }
         if (empty) {
-            // A push sets the event, so a new record is taken at once.
-            wake_.Wait(1);
+            wake_.Wait(kIdleWaitMs);
             continue;
         }
         {
@@ -253,6 +256,8 @@ void CVideoDraw::SetHold(bool on) {
     // Once the record being taken (if any) is done, the thread takes no more.
     if (on) {
         CxLock decode(decodeLock_);
+    } else {
+        wake_.Set();
     }
 }
 

@@ -211,11 +211,16 @@ bool CVideoGroup::OpenRecording(CDayVideo* day, CDiskVideo* recording, const Pla
     return true;
 }
 
+void CVideoGroup::WakeThreads() {
+    wake_.Set();
+    audioWake_.Set();
+}
+
 void CVideoGroup::StopThreads() {
     stop_ = 1;
     readingRunning_ = 0;
     audioRunning_ = 0;
-    wake_.Set();
+    WakeThreads();
     sound_.Event().Set();
     if (readingThread_.joinable()) readingThread_.join();
     if (audioThread_.joinable()) audioThread_.join();
@@ -271,6 +276,7 @@ void CVideoGroup::ResumePlayback() {
     for (auto& port : ports_) port->Draw().SetHold(false);
     if (speed_.load() == 0 && !sound_.IsPlaying()) sound_.Start();
     state_ = kPlaying;
+    WakeThreads();
 }
 
 void CVideoGroup::SeekAll(int second) {
@@ -299,6 +305,7 @@ void CVideoGroup::SetSpeed(int code) {
     } else if (!sound_.IsPlaying()) {
         sound_.Start();
     }
+    WakeThreads();
 }
 
 void CVideoGroup::ResetSpeed() {
@@ -391,6 +398,7 @@ void CVideoGroup::SelectChannel(int index) {
         }
     }
     if (!sound && candidate) candidate->SetClockChannel(true);
+    WakeThreads();
 }
 
 CDiskVideo* CVideoGroup::PlayingRecording() const {
@@ -516,7 +524,9 @@ void CVideoGroup::ReadingThread() {
     bool resync = true;
     while (!stop_.load()) {
         if (AudioDriven() || state_.load() == kPaused) {
-            SleepMs(1);
+            // Commands that may end this (resume, speed, channel, stop) set
+            // the event; the time-out covers the sound setting changing.
+            wake_.Wait(kIdleWaitMs);
             resync = true;
             continue;
         }
@@ -545,7 +555,7 @@ void CVideoGroup::ReadingThread() {
 void CVideoGroup::AudioThread() {
     while (!stop_.load()) {
         if (!(AudioDriven() && state_.load() != kPaused)) {
-            SleepMs(1);
+            audioWake_.Wait(kIdleWaitMs);
             continue;
         }
         std::unique_ptr<CxMemUnit> record = PopAudio();

@@ -149,6 +149,9 @@ private:
     bool AudioDriven() const { return speed_.load() == 0 && SelectedHasSound(); }
     void PostEndOfRecording();
     void StopThreads();
+    // Wakes the reading and audio threads from their idle waits.
+    void WakeThreads();
+    static constexpr uint32_t kIdleWaitMs = 100;
     std::unique_ptr<CxMemUnit> PopAudio();
 
     PlaybackEnvironment env_;
@@ -157,7 +160,8 @@ private:
 
     std::thread readingThread_, audioThread_;  // GUI thread
     CxMutex groupLock_;  // around read steps
-    CxEvent wake_;       // wakes the reading thread's wait; set by StopPlayback
+    CxEvent wake_;       // wakes the reading thread's waits; set by StopPlayback and the commands
+    CxEvent audioWake_;  // wakes the audio thread while it idles
     // GUI thread writes, the worker threads read.
     std::atomic<uint8_t> readingRunning_{0}, audioRunning_{0}, stop_{1};
     std::atomic<int32_t> speed_{0};
