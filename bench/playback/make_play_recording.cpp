@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "playback/test_recording.h"
+#include "test_recording.h"
 
 int main(int argc, char** argv) {
     using namespace corvane;

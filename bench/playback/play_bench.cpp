@@ -14,7 +14,7 @@
 
 #include "common/temp_dir.h"
 #include "playback/memory_output.h"
-#include "playback/test_recording.h"
+#include "test_recording.h"
 #include "playback/video_group.h"
 
 using namespace corvane;

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "common/temp_dir.h"
-#include "playback/test_recording.h"
+#include "test_recording.h"
 #include "run_tool.h"
 
 using namespace corvane;

@@ -11,7 +11,7 @@
 
 #include "catalogue/scan.h"
 #include "common/temp_dir.h"
-#include "playback/test_recording.h"
+#include "test_recording.h"
 
 using namespace corvane;
 

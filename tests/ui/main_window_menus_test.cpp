@@ -15,7 +15,7 @@
 #include "common/temp_dir.h"
 #include "platform/reg_file.h"
 #include "playback/message_box.h"
-#include "playback/test_recording.h"
+#include "test_recording.h"
 #include "playback/video_group.h"
 #include "recwriter.h"
 #include "ui/convert_dialog.h"

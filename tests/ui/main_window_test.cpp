@@ -10,7 +10,7 @@
 #include "ui/qt_message_sink.h"
 
 #include "common/temp_dir.h"
-#include "playback/test_recording.h"
+#include "test_recording.h"
 #include "playback/message_box.h"
 #include "playback/video_group.h"
 #include "recwriter.h"
