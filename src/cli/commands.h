@@ -15,6 +15,7 @@ void RegisterRepairCommand(CLI::App& app, int& status);
 void RegisterExportCommand(CLI::App& app, int& status);
 void RegisterGpsCommand(CLI::App& app, int& status);
 void RegisterPlayCommand(CLI::App& app, int& status);
+void RegisterVerifyCommand(CLI::App& app, int& status);
 
 // The import's filter from --date, --from and --to (all times without --date).
 bool FilterFromOptions(const std::string& date, const std::string& from, const std::string& to, ScanFilter& filter,

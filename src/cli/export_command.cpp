@@ -1,5 +1,7 @@
-// corvane export FOLDER --date D --from T --to T --out DIR: converts a time
-// range of one day into one AVI file per channel, as the conversion dialog does.
+// corvane export FOLDER --date D --from T --to T --out DIR [--format avi|mp4]:
+// converts a time range of one day into one AVI or MP4 file per channel, with
+// the GPS track and the evidence manifest beside them, as the conversion
+// dialog does.
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,6 +18,7 @@ namespace {
 
 struct ExportOptions {
     std::string folder, date, from, to, out;
+    std::string format = "avi";
 };
 
 // Shows each channel's progress on one terminal line.
@@ -35,6 +38,7 @@ int RunExport(const ExportOptions& o) {
     std::string error;
     if (!FilterFromOptions(o.date, o.from, o.to, range, error)) return Fail(2, error);
     ConvertSettings settings;
+    settings.format = o.format == "mp4" ? ExportFormat::kMp4 : ExportFormat::kAvi;
     settings.startSecond = range.startHour * 3600 + range.startMinute * 60 + range.startSecond;
     settings.endSecond = range.stopHour * 3600 + range.stopMinute * 60 + range.stopSecond;
     if (settings.endSecond < settings.startSecond) return Fail(2, "--to " + o.to + " is earlier than --from " + o.from);
@@ -76,6 +80,11 @@ int RunExport(const ExportOptions& o) {
         j["file"] = c.path;
         j["video_frames"] = c.videoFrames;
         j["audio_bytes"] = c.audioBytes;
+        if (settings.format == ExportFormat::kMp4) {
+            j["format"] = "mp4";
+            j["duration_ms"] = c.firstMs >= 0 ? c.endMs - c.firstMs : 0;
+            j["gaps"] = c.gaps.size();
+        }
         j["ok"] = ok;
         if (!ok) {
             j["reason"] = c.result == ChannelResult::kStopped ? std::string("stopped")
@@ -86,6 +95,7 @@ int RunExport(const ExportOptions& o) {
         PrintJsonLine(j);
         failed += ok ? 0 : 1;
     }
+    if (!job.EvidenceError().empty()) return Fail(1, job.EvidenceError());
     if (signal) return Fail(128 + signal, "stopped: the files written so far are complete up to the stop");
     if (failed) {
         return Fail(1, std::to_string(failed) + " of " + std::to_string(outcomes.size()) + " channel file(s) not written");
@@ -97,12 +107,13 @@ int RunExport(const ExportOptions& o) {
 
 void RegisterExportCommand(CLI::App& app, int& status) {
     auto opts = std::make_shared<ExportOptions>();
-    CLI::App* sub = app.add_subcommand("export", "Convert a time range of one day into one AVI file per channel");
+    CLI::App* sub = app.add_subcommand("export", "Convert a time range of one day into one AVI or MP4 file per channel");
     sub->add_option("FOLDER", opts->folder, "folder to search for recordings")->required();
     sub->add_option("--date", opts->date, "the day (YYYY-MM-DD)")->required();
     sub->add_option("--from", opts->from, "start time of the range (HH:MM:SS)")->required();
     sub->add_option("--to", opts->to, "end time of the range (HH:MM:SS)")->required();
-    sub->add_option("--out", opts->out, "folder for the AVI files")->required();
+    sub->add_option("--out", opts->out, "folder for the files")->required();
+    sub->add_option("--format", opts->format, "avi (default) or mp4")->check(CLI::IsMember({"avi", "mp4"}));
     sub->callback([opts, &status] { status = RunExport(*opts); });
 }
 

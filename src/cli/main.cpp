@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
     using namespace corvane::cli;
-    CLI::App app{"corvane: read, scan, export and repair vehicle recorder recordings"};
+    CLI::App app{"corvane: read, scan, export, verify and repair vehicle recorder recordings"};
     app.name("corvane");
     app.set_version_flag("--version", std::string("corvane ") + CORVANE_VERSION);
     app.require_subcommand(1);
@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     RegisterExportCommand(app, status);
     RegisterGpsCommand(app, status);
     RegisterPlayCommand(app, status);
+    RegisterVerifyCommand(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

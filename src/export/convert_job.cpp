@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <system_error>
 
 #include "catalogue/local_time.h"
 #include "codecs/hi_voice.h"
+#include "export/evidence_manifest.h"
 #include "playback/sound_output.h"
 
 namespace corvane {
@@ -46,14 +47,26 @@ std::unique_ptr<CDayVideo> CopyDay(const CDayVideo& day) {
     return copy;
 }
 
-std::string ErrnoText(int error) { return std::error_code(error, std::generic_category()).message(); }
+// The file a recording's channel is read from.
+std::string SourceFile(const CDiskVideo& r, int row) {
+    if (!r.multiPart) return r.filePath;
+    return static_cast<size_t>(row) < r.partPaths.size() ? r.partPaths[static_cast<size_t>(row)] : std::string();
+}
 
 }  // namespace
 
-std::string ConvertFileName(const CDayVideo& day, int startSecond, int row) {
+std::string ConvertFileName(const CDayVideo& day, int startSecond, int row, ExportFormat format) {
     char name[96];
-    std::snprintf(name, sizeof name, "%d%02d%02d_%02d%02d%02d_CH%d.AVI", day.Year(), day.Month(), day.Day(),
-                  startSecond / 3600, startSecond / 60 % 60, startSecond % 60, row + 1);
+    std::snprintf(name, sizeof name, "%d%02d%02d_%02d%02d%02d_CH%d.%s", day.Year(), day.Month(), day.Day(),
+                  startSecond / 3600, startSecond / 60 % 60, startSecond % 60, row + 1,
+                  format == ExportFormat::kMp4 ? "mp4" : "AVI");
+    return name;
+}
+
+std::string GpsFileName(const CDayVideo& day, int startSecond) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%d%02d%02d_%02d%02d%02d.gpx", day.Year(), day.Month(), day.Day(),
+                  startSecond / 3600, startSecond / 60 % 60, startSecond % 60);
     return name;
 }
 
@@ -72,7 +85,8 @@ std::string ConvertFilePath(const std::string& folder, const std::string& name) 
 struct CConvertJob::Channel {
     enum class Written { kNothing, kVideo, kAudio, kFailed };
 
-    Channel(CDayVideo& day, int row, AviWriter& avi, int endSecond) : day(day), row(row), avi(avi), end(endSecond) {}
+    Channel(CDayVideo& day, int row, ChannelFile& file, ChannelOutcome& out, int endSecond)
+        : day(day), row(row), file(file), out(out), end(endSecond) {}
 
     CDiskVideo* Current() const { return recording >= 0 ? day.recordings[static_cast<size_t>(recording)].get() : nullptr; }
     CxFileReader* ReaderOf(CDiskVideo& r) const {
@@ -81,11 +95,16 @@ struct CConvertJob::Channel {
     void Position(int startSecond);
     bool Advance(uint32_t& skipped);
     void SetVideo(CxFileReader& reader);
-    Written Write(const CxMemUnit& unit, CxFileReader& reader);
+    void Entered(const CDiskVideo& r);
+    int64_t TimeOf(const RecordHeader& h, CxFileReader& reader) const;
+    void Track(int64_t ms);
+    void AddAlarms();
+    Written Write(const CxMemUnit& unit, CxFileReader& reader, std::vector<GpsPoint>* gps);
 
     CDayVideo& day;
     const int row;
-    AviWriter& avi;
+    ChannelFile& file;
+    ChannelOutcome& out;
     const int end;         // second of the day where the range ends
     int recording = -1;    // index into the day's recordings; -1: none (left)
     bool videoSet = false;
@@ -94,6 +113,9 @@ struct CConvertJob::Channel {
     HiVoiceDecoderState voice;
     int voiceMode = -1;
     std::vector<int16_t> pcm = std::vector<int16_t>(kHiVoiceMaxFrameSamples);
+    int frameMs = 40;         // of the file's video
+    int64_t lastMs = -1;      // of the last frame written
+    std::vector<size_t> read;  // the recordings read, by index
 };
 
 // The recording that holds the start time, sought there; else the first one
@@ -121,7 +143,10 @@ void CConvertJob::Channel::Position(int startSecond) {
         }
     }
     if (CDiskVideo* r = Current()) {
-        if (CxFileReader* reader = ReaderOf(*r)) SetVideo(*reader);
+        if (CxFileReader* reader = ReaderOf(*r)) {
+            SetVideo(*reader);
+            Entered(*r);
+        }
     }
 }
 
@@ -144,6 +169,7 @@ bool CConvertJob::Channel::Advance(uint32_t& skipped) {
         }
         if (candidate) {
             recording = next;
+            Entered(r);
             return true;
         }
         r.ReleaseReaders();
@@ -154,20 +180,81 @@ bool CConvertJob::Channel::Advance(uint32_t& skipped) {
 
 void CConvertJob::Channel::SetVideo(CxFileReader& reader) {
     hevc = reader.IsHevc() != 0;
-    AVI_set_video(&avi, reader.GetWidth(), reader.GetHeight(), reader.GetFrameRate(), hevc ? "HEVC" : "H264");
+    ChannelFormat f;
+    f.hevc = hevc;
+    f.width = reader.GetWidth();
+    f.height = reader.GetHeight();
+    f.frameRate = reader.GetFrameRate();
+    f.sound = reader.HasAudio() != 0;
+    file.SetVideo(f);
+    frameMs = f.frameRate > 0 && f.frameRate <= 1000 ? 1000 / f.frameRate : 40;
     videoSet = true;
 }
 
-// Video as stored; sound decoded to PCM; other records dropped.
-CConvertJob::Channel::Written CConvertJob::Channel::Write(const CxMemUnit& unit, CxFileReader& reader) {
+void CConvertJob::Channel::Entered(const CDiskVideo& r) {
+    read.push_back(static_cast<size_t>(recording));
+    std::string source = SourceFile(r, row);
+    if (!source.empty() && std::find(out.sources.begin(), out.sources.end(), source) == out.sources.end()) {
+        out.sources.push_back(source);
+    }
+}
+
+// The recording's start (local time from its name) plus the record's offset
+// from the recording's first record.
+int64_t CConvertJob::Channel::TimeOf(const RecordHeader& h, CxFileReader& reader) const {
+    const CDiskVideo* r = Current();
+    const int64_t offset = static_cast<int64_t>(h.timestamp) - static_cast<int64_t>(reader.FirstTimestamp());
+    return (r ? r->startTime * 1000 : 0) + offset;
+}
+
+void CConvertJob::Channel::Track(int64_t ms) {
+    if (out.firstMs < 0) out.firstMs = ms;
+    if (lastMs >= 0 && ms - (lastMs + frameMs) >= 1000) out.gaps.push_back({lastMs + frameMs, ms});
+    lastMs = ms;
+    out.endMs = std::max(out.endMs, ms + frameMs);
+}
+
+// The alarm events of the recordings read that begin inside the span. An
+// event entry holds its start in ms from the recording's start, the alarm
+// input, and its length in seconds.
+void CConvertJob::Channel::AddAlarms() {
+    if (out.firstMs < 0) return;
+    std::sort(read.begin(), read.end());
+    read.erase(std::unique(read.begin(), read.end()), read.end());
+    for (size_t i : read) {
+        const CDiskVideo& r = *day.recordings[i];
+        for (const EventEntry& e : r.events) {
+            const int64_t start = r.startTime * 1000 + e[0];
+            if (start < out.firstMs || start >= out.endMs) continue;
+            const int64_t stop = std::min<int64_t>(start + int64_t{e[2]} * 1000, out.endMs);
+            file.AddAlarm(start, stop, "Alarm " + std::to_string(e[1]) + " " + FormatLocalDateTime(start / 1000));
+            out.alarms++;
+        }
+    }
+}
+
+// Video as stored; sound decoded to PCM; GPS fixes kept for the track when
+// asked for; other records dropped.
+CConvertJob::Channel::Written CConvertJob::Channel::Write(const CxMemUnit& unit, CxFileReader& reader,
+                                                          std::vector<GpsPoint>* gps) {
     const RecordHeader h = unit.Header();
+    // GPS records are read as the gps command reads them (their length field
+    // does not count the payload in every version).
+    if (h.Type() == kTypeGps) {
+        if (gps && keySeen) {
+            if (std::optional<GpsPoint> p = GpsPointOf(reader, unit)) gps->push_back(*p);
+        }
+        return Written::kNothing;
+    }
     // A record whose payload did not fit a unit carries its header only.
     if (h.length > unit.PayloadSize()) return Written::kNothing;
     if (h.Type() == kTypeVideo) {
         if (!keySeen && h.flag != 1) return Written::kNothing;
         keySeen = true;
         if (!videoSet) SetVideo(reader);
-        return AVI_write_frame(&avi, unit.Payload(), h.length) == 0 ? Written::kVideo : Written::kFailed;
+        const int64_t ms = TimeOf(h, reader);
+        Track(ms);
+        return file.WriteVideo(unit.Payload(), h.length, h.flag == 1, ms) ? Written::kVideo : Written::kFailed;
     }
     if (h.Type() != kTypeAudio || !keySeen) return Written::kNothing;
     // The playback's table, so a channel sounds in the file as it does when played.
@@ -179,7 +266,7 @@ CConvertJob::Channel::Written CConvertJob::Channel::Write(const CxMemUnit& unit,
     uint32_t samples = h.length;
     if (HI_VOICE_DecodeFrame(&voice, unit.Payload(), pcm.data(), &samples) != kHiVoiceOk) return Written::kNothing;
     if (samples > kHiVoiceMaxFrameSamples) return Written::kNothing;
-    return AVI_write_audio(&avi, pcm.data(), samples * 2) == 0 ? Written::kAudio : Written::kFailed;
+    return file.WriteAudio(pcm.data(), samples, TimeOf(h, reader)) ? Written::kAudio : Written::kFailed;
 }
 
 CConvertJob::CConvertJob(const CDayVideo& day, const ConvertSettings& settings, MessageSink* sink)
@@ -218,29 +305,33 @@ void CConvertJob::Run() {
     for (auto& r : day_->recordings) r->Measure();
     SortRecordings(*day_);
     for (int row = 0; row < RowCount() && !stop; ++row) ConvertRow(row);
+    // Also after a stop: the files finished so far are sealed as they are.
+    WriteEvidence();
     if (!stop) Post(kMsgConvertDone, 0, 0);
 }
 
 void CConvertJob::ConvertRow(int row) {
     ChannelOutcome& out = outcomes_[static_cast<size_t>(row)];
-    out.path = ConvertFilePath(settings_.folder, ConvertFileName(*day_, settings_.startSecond, row));
-    std::unique_ptr<AviWriter> avi = AVI_open_output_file(out.path);
-    if (!avi) {
-        int error = errno;
+    out.path = ConvertFilePath(settings_.folder, ConvertFileName(*day_, settings_.startSecond, row, settings_.format));
+    std::string error;
+    std::unique_ptr<ChannelFile> file = settings_.format == ExportFormat::kMp4
+                                            ? CreateMp4ChannelFile(out.path, error)
+                                            : CreateAviChannelFile(out.path, settings_.aviSizeLimit, error);
+    if (!file) {
         out.result = ChannelResult::kCreateFailed;
-        out.reason = "cannot create the file: " + ErrnoText(error);
+        out.reason = error;
         return;
     }
-    avi->sizeLimit = settings_.aviSizeLimit;
-    AVI_set_audio(avi.get(), 1, 8000, 16, 1);
 
-    Channel ch(*day_, row, *avi, settings_.endSecond);
+    Channel ch(*day_, row, *file, out, settings_.endSecond);
     ch.Position(settings_.startSecond);
     const auto& recordings = day_->recordings;
     const int progressStart = recordings.empty() ? 0 : recordings.front()->StartSecondOfDay();
     const int progressSpan = recordings.empty() ? 0 : recordings.back()->EndSecondOfDay() - progressStart;
     int lastPercent = -1;
     bool failed = false;
+    // The track comes from the first channel that has GPS.
+    std::vector<GpsPoint>* gps = gps_.empty() ? &gps_ : nullptr;
     while (!stop && !failed) {
         CDiskVideo* rec = ch.Current();
         if (!rec) break;
@@ -254,7 +345,7 @@ void CConvertJob::ConvertRow(int row) {
         }
         // Frames of a hidden stream are not exported.
         if (!rec->readers.empty() && rec->readers.front()->HiddenStream) continue;
-        Channel::Written written = ch.Write(*unit, *reader);
+        Channel::Written written = ch.Write(*unit, *reader, gps);
         failed = written == Channel::Written::kFailed;
         if (written != Channel::Written::kVideo) continue;
         // Posted when the figure changes, which is what the dialog shows.
@@ -265,21 +356,16 @@ void CConvertJob::ConvertRow(int row) {
             Post(kMsgConvertProgress, row, percent);
         }
     }
-    int writeError = failed ? AVI_last_error() : kAviErrNone;
     if (CDiskVideo* rec = ch.Current()) rec->ReleaseReaders();
 
-    if (!ch.videoSet) AVI_set_video(avi.get(), 0, 0, 0, "H264");  // no reader of this channel in the range
-    if (AVI_close_output_file(avi.get()) != 0 && !failed) {
-        failed = true;
-        writeError = AVI_last_error();
-    }
-    out.videoFrames = static_cast<uint32_t>(avi->videoFrames);
-    out.audioBytes = static_cast<uint32_t>(avi->audioBytes);
-    avi.reset();
+    ch.AddAlarms();
+    if (!file->Close()) failed = true;
+    out.videoFrames = file->VideoFrames();
+    out.audioBytes = file->AudioBytes();
 
     if (failed) {
-        out.result = writeError == kAviErrSizeLimit ? ChannelResult::kSizeLimit : ChannelResult::kWriteFailed;
-        out.reason = AVI_error_text(writeError);
+        out.result = file->SizeLimitReached() ? ChannelResult::kSizeLimit : ChannelResult::kWriteFailed;
+        out.reason = file->Failure();
     } else if (stop) {
         out.result = ChannelResult::kStopped;
         out.reason = "stopped before the end of the range";
@@ -287,6 +373,40 @@ void CConvertJob::ConvertRow(int row) {
         out.result = ChannelResult::kDone;
         Post(kMsgEndOfRecording, row, 100);
     }
+}
+
+// The GPS track and the manifest, beside the channel files.
+void CConvertJob::WriteEvidence() {
+    ManifestInput m;
+    m.folder = settings_.folder;
+    m.date = day_->GetDateText();
+    m.startSecond = settings_.startSecond;
+    m.endSecond = settings_.endSecond;
+    m.format = settings_.format == ExportFormat::kMp4 ? "mp4" : "avi";
+    m.channels = &outcomes_;
+    for (const ChannelOutcome& c : outcomes_) {
+        std::error_code ec;
+        if (!c.path.empty() && std::filesystem::is_regular_file(c.path, ec)) m.outputs.push_back(c.path);
+    }
+    if (m.outputs.empty()) return;  // nothing was written to seal
+
+    bool track = std::any_of(gps_.begin(), gps_.end(), [](const GpsPoint& p) { return p.OnTrack(); });
+    if (track) {
+        std::string path = ConvertFilePath(settings_.folder, GpsFileName(*day_, settings_.startSecond));
+        std::string name = day_->recordings.empty() ? std::string() : day_->recordings.front()->description;
+        std::string gpx = FormatGpx(gps_, name.empty() ? day_->GetDateText() : name);
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        bool ok = f && std::fwrite(gpx.data(), 1, gpx.size(), f) == gpx.size();
+        if (f && std::fclose(f) != 0) ok = false;
+        if (ok) {
+            gpsPath_ = path;
+            m.outputs.push_back(path);
+        } else {
+            evidenceError_ = "cannot write " + path;
+        }
+    }
+    std::string error;
+    if (!WriteManifest(m, error) && evidenceError_.empty()) evidenceError_ = error;
 }
 
 }  // namespace corvane

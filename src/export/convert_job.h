@@ -1,7 +1,8 @@
 #pragma once
-// The AVI conversion of a time range of one day: one file per channel, each
-// holding the channel's video access units as stored and its sound decoded to
-// 8000 Hz 16-bit mono PCM. One worker thread does the channels one after the
+// The conversion of a time range of one day: one file per channel, each
+// holding the channel's video access units as stored and its sound (PCM in an
+// AVI file, AAC in an MP4 file). When the channels are done, the GPS track of
+// the range (GPX) and the evidence manifest are written beside them. One worker thread does the channels one after the
 // other and reports through the message sink (wParam is the row, that is the
 // channel index from 0):
 //   kMsgConvertProgress  lParam percent of the day's span reached (0..100)
@@ -20,6 +21,8 @@
 
 #include "catalogue/day_video.h"
 #include "export/avi_writer.h"
+#include "export/channel_file.h"
+#include "export/gps_track.h"
 #include "platform/message_sink.h"
 
 namespace corvane {
@@ -29,6 +32,12 @@ struct ConvertSettings {
     int endSecond = 0;    // time of day; at or after startSecond
     std::string folder;   // output folder
     uint32_t aviSizeLimit = kAviSizeLimit;
+    ExportFormat format = ExportFormat::kAvi;
+};
+
+// A stretch of at least a second without video between two frames written.
+struct ExportGap {
+    int64_t fromMs = 0, toMs = 0;  // ms since 1970: end of the frame before, the frame after
 };
 
 enum class ChannelResult {
@@ -49,10 +58,19 @@ struct ChannelOutcome {
     // codec than the file's (H.264 and H.265 cannot share a stream).
     uint32_t skippedRecordings = 0;
     std::string reason;  // for the failures: what went wrong
+    // The span written: the first frame to the end of the last one (ms since
+    // 1970; -1 when nothing was written), and the gaps inside it.
+    int64_t firstMs = -1, endMs = -1;
+    std::vector<ExportGap> gaps;
+    uint32_t alarms = 0;               // alarm events inside the span
+    std::vector<std::string> sources;  // the recording files read
 };
 
-// "20160920_190909_CH1.AVI": the day's date, the start time, the row + 1.
-std::string ConvertFileName(const CDayVideo& day, int startSecond, int row);
+// "20160920_190909_CH1.AVI" (".mp4" for MP4): the day's date, the start
+// time, the row + 1.
+std::string ConvertFileName(const CDayVideo& day, int startSecond, int row, ExportFormat format = ExportFormat::kAvi);
+// "20160920_190909.gpx": the GPS track of the range.
+std::string GpsFileName(const CDayVideo& day, int startSecond);
 // The folder and the name joined by one "/".
 std::string ConvertFilePath(const std::string& folder, const std::string& name);
 
@@ -74,6 +92,10 @@ public:
     void Wait();
     // The rows' outcomes; read them only when no worker runs (after Wait or Stop).
     const std::vector<ChannelOutcome>& Outcomes() const { return outcomes_; }
+    // The GPX file written beside the channels (empty when the range has no
+    // GPS), and why the GPX file or the manifest could not be written.
+    const std::string& GpsPath() const { return gpsPath_; }
+    const std::string& EvidenceError() const { return evidenceError_; }
 
     // Runs the job on the calling thread (the worker's body).
     void Run();
@@ -85,12 +107,15 @@ public:
 private:
     struct Channel;
     void ConvertRow(int row);
+    void WriteEvidence();
     void Post(uint32_t id, int row, intptr_t value);
 
     std::unique_ptr<CDayVideo> day_;  // the job's own copy; only the worker uses it while it runs
     ConvertSettings settings_;
     MessageSink* sink_;
     std::vector<ChannelOutcome> outcomes_;  // written by the worker, read after it ended
+    std::vector<GpsPoint> gps_;             // of the first channel that has GPS; worker only
+    std::string gpsPath_, evidenceError_;   // written by the worker, read after it ended
     std::thread worker_;
 };
 

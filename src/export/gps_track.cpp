@@ -110,20 +110,23 @@ GpsPoint MakeGpsPoint(const GpsFix& fix, uint64_t timestamp) {
     return p;
 }
 
+std::optional<GpsPoint> GpsPointOf(CxFileReader& reader, const CxMemUnit& unit) {
+    GpsFix fix;
+    if (reader.DecodesGps()) {
+        if (unit.PayloadSize() < kGpsFixSize) return std::nullopt;
+        fix = GpsFix::Parse(unit.Payload());
+    } else {
+        fix = GpsFix::Decode(unit.Payload(), unit.PayloadSize());
+    }
+    return MakeGpsPoint(fix, unit.Header().timestamp);
+}
+
 std::vector<GpsPoint> ReadGpsTrack(CxFileReader& reader) {
     std::vector<GpsPoint> points;
     std::unique_ptr<CxMemUnit> unit;
     while (reader.ReadFrame(0, unit, 0) && unit) {
-        RecordHeader h = unit->Header();
-        if (h.Type() != kTypeGps) continue;
-        GpsFix fix;
-        if (reader.DecodesGps()) {
-            if (unit->PayloadSize() < kGpsFixSize) continue;
-            fix = GpsFix::Parse(unit->Payload());
-        } else {
-            fix = GpsFix::Decode(unit->Payload(), unit->PayloadSize());
-        }
-        points.push_back(MakeGpsPoint(fix, h.timestamp));
+        if (unit->Header().Type() != kTypeGps) continue;
+        if (std::optional<GpsPoint> p = GpsPointOf(reader, *unit)) points.push_back(*p);
     }
     return points;
 }

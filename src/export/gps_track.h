@@ -34,6 +34,10 @@ std::optional<double> DegreesFromDegreesMinutes(const std::string& text, char he
 
 GpsPoint MakeGpsPoint(const GpsFix& fix, uint64_t timestamp);
 
+// The fix of a GPS record (decoding the stored text of the versions that hand
+// it through); empty when the record is too short.
+std::optional<GpsPoint> GpsPointOf(CxFileReader& reader, const CxMemUnit& unit);
+
 // Reads the reader's records from where it stands to its end and keeps the GPS
 // fixes (decoding the stored text of the versions that hand it through).
 std::vector<GpsPoint> ReadGpsTrack(CxFileReader& reader);

@@ -1,6 +1,7 @@
 #include "ui/convert_dialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -91,6 +92,14 @@ CDlgConvert::CDlgConvert(CDayVideo& day, QWidget* parent)
     out->addWidget(new QLabel(Text("STATIC_FOLDER", "Folder")));
     out->addWidget(folder_, 1);
     out->addWidget(browse);
+    // AVI (the recorder's frames back to back) or MP4 (the recorder's clock,
+    // AAC sound, time subtitles and alarm chapters).
+    format_ = new QComboBox;
+    format_->setObjectName("combo_format");
+    format_->addItem("AVI", static_cast<int>(ExportFormat::kAvi));
+    format_->addItem("MP4", static_cast<int>(ExportFormat::kMp4));
+    out->addWidget(new QLabel(Text("STATIC_FORMAT", "Format")));
+    out->addWidget(format_);
 
     startButton_ = new QPushButton(Text("BUTTON_START", "Start"));
     startButton_->setDefault(true);
@@ -128,6 +137,7 @@ CDlgConvert::CDlgConvert(CDayVideo& day, QWidget* parent)
     RefreshNames();
 
     connect(start_, &QTimeEdit::timeChanged, this, &CDlgConvert::RefreshNames);
+    connect(format_, &QComboBox::currentIndexChanged, this, &CDlgConvert::RefreshNames);
     connect(end_, &QTimeEdit::timeChanged, this, &CDlgConvert::RefreshNames);
     connect(browse, &QPushButton::clicked, this, [this] {
         QString chosen = QFileDialog::getExistingDirectory(this, QString(), folder_->text());
@@ -156,12 +166,16 @@ QString CDlgConvert::RangeText() const { return range_->text(); }
 void CDlgConvert::RefreshNames() {
     int start = SecondOfDay(start_->time());
     for (int row = 0; row < list_->rowCount(); ++row) {
-        list_->item(row, 1)->setText(QString::fromStdString(ConvertFileName(day_, start, row)));
+        list_->item(row, 1)->setText(QString::fromStdString(ConvertFileName(day_, start, row, Format())));
     }
     int span = SecondOfDay(end_->time()) - start;
     range_->setText(span < 0 ? "-" + QString::asprintf("%d:%02d:%02d", -span / 3600, -span % 3600 / 60, -span % 60)
                              : QString::asprintf("%d:%02d:%02d", span / 3600, span % 3600 / 60, span % 60));
 }
+
+ExportFormat CDlgConvert::Format() const { return static_cast<ExportFormat>(format_->currentData().toInt()); }
+
+void CDlgConvert::SetFormat(ExportFormat format) { format_->setCurrentIndex(format_->findData(static_cast<int>(format))); }
 
 bool CDlgConvert::Running() const { return job_ && job_->stop.load() == 0; }
 
@@ -175,6 +189,7 @@ void CDlgConvert::Start() {
     settings.startSecond = start;
     settings.endSecond = end;
     settings.folder = folder_->text().toStdString();
+    settings.format = Format();
     // The job reads with readers of its own: playback may go on meanwhile.
     job_ = std::make_unique<CConvertJob>(day_, settings, sink_.get());
     if (job_->Start()) {

@@ -1,12 +1,15 @@
 #pragma once
-// "Convert AVI": exports a time range of the current day as one AVI file per
-// channel, with a progress bar per channel.
+// "Convert AVI": exports a time range of the current day as one AVI or MP4
+// file per channel, with a progress bar per channel; the GPS track and the
+// evidence manifest are written beside them.
 #include <QDialog>
 #include <QStyledItemDelegate>
 #include <memory>
 
 #include "catalogue/day_video.h"
+#include "export/channel_file.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -33,6 +36,8 @@ public:
 
     void SetFolder(const QString& folder);
     void SetTimes(const QTime& start, const QTime& end);
+    void SetFormat(ExportFormat format);
+    ExportFormat Format() const;
     void Start();
     void Stop();
     bool Running() const;
@@ -55,6 +60,7 @@ private:
     QTimeEdit* end_;
     QLabel* range_;
     QLineEdit* folder_;
+    QComboBox* format_;
     QPushButton* startButton_;
     QPushButton* stopButton_;
 };

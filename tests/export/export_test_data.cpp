@@ -26,7 +26,11 @@ const std::vector<EncodedUnit>& Clip(VideoCodec codec, int frames) {
     return it->second;
 }
 
-std::string Run(const std::string& command) {
+std::string Run(const std::string& command) { return RunCommand(command); }
+
+}  // namespace
+
+std::string RunCommand(const std::string& command) {
     std::string out;
     if (std::FILE* p = popen(command.c_str(), "r")) {
         char buf[4096];
@@ -36,7 +40,21 @@ std::string Run(const std::string& command) {
     return out;
 }
 
-}  // namespace
+std::vector<std::string> VideoFrameMd5s(const std::string& file) {
+    std::string text = RunCommand("ffmpeg -nostdin -v error -i '" + file + "' -map 0:v:0 -f framemd5 -");
+    std::vector<std::string> md5s;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.empty() || line[0] == '#') continue;
+        size_t comma = line.rfind(',');
+        if (comma != std::string::npos) md5s.push_back(line.substr(comma + 1));
+    }
+    return md5s;
+}
 
 int16_t ToneSample(uint64_t n) {
     double t = static_cast<double>(n) / 8000;
@@ -86,6 +104,16 @@ void WriteClip(const std::string& path, const ClipOptions& o) {
     spec.frameRate = 25;
     spec.audioType = static_cast<uint8_t>(o.audioType < 0 ? 0 : o.audioType);
     spec.audioFlag = o.audioType >= 0 ? 1 : 0;
+    if (!o.events.empty()) {
+        spec.version = "V502";
+        rec::Channel c;
+        c.number = o.channel;
+        c.audioFlag = spec.audioFlag;
+        c.width = kClipWidth;
+        c.height = kClipHeight;
+        spec.channels = {c};
+        spec.events = o.events;
+    }
     if (!o.index) {
         spec.writeIndex = false;
         spec.lengthField = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // Recordings with real video and sound for the export tests, the outside
 // tools that check the AVI files, and a walker over an AVI file's chunks.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +25,9 @@ struct ClipOptions {
     uint8_t channel = 0;  // the channel selector the file is read with
     bool gps = false;
     bool index = true;  // false: no index and no length, as after a power cut
+    // Alarm events (start ms from the recording's start, input, seconds): the
+    // clip is written as a V502 file of one channel, whose table holds them.
+    std::vector<std::array<uint32_t, 3>> events;
     // Records as stored, changed before writing (damage, extra records).
     void (*edit)(std::vector<rec::Record>&) = nullptr;
 };
@@ -60,6 +64,12 @@ bool HaveFfmpeg();
 std::vector<ProbedStream> Probe(const std::string& file);
 // What `ffmpeg -v error -i FILE -f null -` prints on standard error.
 std::string DecodeErrors(const std::string& file);
+
+// What a command prints on standard output.
+std::string RunCommand(const std::string& command);
+// The MD5 of each decoded picture of the file's first video stream (ffmpeg's
+// framemd5), in order.
+std::vector<std::string> VideoFrameMd5s(const std::string& file);
 
 // The chunks of an AVI file's data area, as stored.
 struct AviChunk {

@@ -64,6 +64,15 @@ TEST(ConvertDialog, NamesRowsAndExportsEveryChannel) {
     EXPECT_EQ(d.List()->item(1, 2)->text(), "100");
     EXPECT_TRUE(std::filesystem::exists(out.File("20160920_190909_CH1.AVI")));
     EXPECT_TRUE(std::filesystem::exists(out.File("20160920_190909_CH2.AVI")));
+    EXPECT_TRUE(std::filesystem::exists(out.File("manifest.json")));
+
+    d.SetFormat(ExportFormat::kMp4);
+    EXPECT_EQ(d.List()->item(1, 1)->text(), "20160920_190909_CH2.mp4");
+    d.Start();
+    WaitUntilIdle(d);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(std::filesystem::exists(out.File("20160920_190909_CH1.mp4")));
+    d.SetFormat(ExportFormat::kAvi);
 
     // A folder that cannot be written: the rows say so instead of counting as done.
     d.SetFolder("/proc/corvane-no-such-folder");
