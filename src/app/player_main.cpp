@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QStyle>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,9 @@
 
 int main(int argc, char** argv) {
     using namespace corvane;
+    // Exports and repairs report a write refused by a file size limit; the
+    // signal would end the player instead.
+    std::signal(SIGXFSZ, SIG_IGN);
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("corvaneplayer %s\n", CORVANE_VERSION);

@@ -1,4 +1,5 @@
 // corvane: the player's command-line companion.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 
@@ -6,6 +7,9 @@
 
 int main(int argc, char** argv) {
     using namespace corvane::cli;
+    // A file size limit (ulimit -f) must fail the write that crosses it, which
+    // the command reports, instead of killing the process mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
     CLI::App app{"corvane: read, scan, export, verify and repair vehicle recorder recordings"};
     app.name("corvane");
     app.set_version_flag("--version", std::string("corvane ") + CORVANE_VERSION);

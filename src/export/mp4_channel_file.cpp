@@ -56,7 +56,12 @@ public:
             failure_ = "no video in the range";
             return false;
         }
-        return mp4_->Finish();
+        if (mp4_->Finish()) return true;
+        // Without its index (written last) an MP4 file cannot be played: a
+        // file whose writing failed is not left behind to be handed on.
+        std::error_code ec;
+        std::filesystem::remove(path_, ec);
+        return false;
     }
 
     uint32_t VideoFrames() const override { return frames_; }
