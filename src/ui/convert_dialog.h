@@ -33,6 +33,8 @@ public:
 
     void SetFolder(const QString& folder);
     void SetTimes(const QTime& start, const QTime& end);
+    // The same in seconds of the day (the marked span of the day timeline).
+    void SetSeconds(int start, int end);
     void Start();
     void Stop();
     bool Running() const;
