@@ -7,6 +7,7 @@
 #include <QToolTip>
 #include <QWheelEvent>
 #include <cmath>
+#include <tuple>
 
 #include "ui/lang_text.h"
 
@@ -80,6 +81,10 @@ void CDayTimeline::PollPosition() {
     if (!isVisible()) return;
     std::optional<double> now = position_();
     if (now == cursor_) return;
+    // Playback that walks off the edge of a zoomed view takes the view along;
+    // a cursor the user panned away from stays where it is.
+    auto inView = [this](double s) { return s >= view_.First() && s <= view_.First() + view_.Span(); };
+    if (now && cursor_ && !pressX_ && inView(*cursor_) && !inView(*now)) view_.Pan(view_.XOf(*now) - width() / 4.0);
     cursor_ = now;
     update();
 }
@@ -147,12 +152,16 @@ void CDayTimeline::Paint(QPainter& p, const QSize& size) {
         p.drawPolygon(tip, 3);
     }
 
-    for (auto [mark, label] : {std::pair{markIn_, Text("MARK_IN", "In")}, std::pair{markOut_, Text("MARK_OUT", "Out")}}) {
+    // The in flag hangs left of its line and the out flag right, so that
+    // marks close together stay readable.
+    for (auto [mark, label, isIn] : {std::tuple{markIn_, Text("MARK_IN", "In"), true},
+                                     std::tuple{markOut_, Text("MARK_OUT", "Out"), false}}) {
         if (!mark || !shown(*mark, *mark)) continue;
         const double x = xOf(*mark);
         p.setPen(QPen(kMark, 2));
         p.drawLine(QPointF(x, 0), QPointF(x, size.height()));
-        const QRectF flag(x + 1, 0, p.fontMetrics().horizontalAdvance(label) + 4, kLabelBottom + 1);
+        const double flagWidth = p.fontMetrics().horizontalAdvance(label) + 4;
+        const QRectF flag(isIn ? x - 1 - flagWidth : x + 1, 0, flagWidth, kLabelBottom + 1);
         p.fillRect(flag, kMark);
         p.setPen(Qt::black);
         p.drawText(flag, Qt::AlignCenter, label);
