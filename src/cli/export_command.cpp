@@ -46,9 +46,7 @@ int RunExport(const ExportOptions& o) {
     settings.folder = std::filesystem::absolute(o.out, ec).lexically_normal().string();
     if (settings.folder.empty()) settings.folder = o.out;
     // A folder that does not exist yet is made, as `mkdir -p` would.
-    if (!std::filesystem::create_directories(settings.folder, ec) && ec) {
-        return Fail(1, "cannot make the folder " + settings.folder + ": " + ec.message());
-    }
+    std::filesystem::create_directories(settings.folder, ec);
 
     // The whole day is scanned: a recording that began before --from may hold it.
     ScanFilter dayFilter;

@@ -46,10 +46,11 @@ QString ModalOpenedBy(CMainWindow& w, int command) {
     return opened;
 }
 
-// Lets the window handle the workers' messages until `done` holds (bounded).
+// Lets the window handle the workers' messages until `done` holds (bounded
+// generously: a loaded 2-core CI machine runs several test programs at once).
 template <typename F>
 bool ProcessUntil(F done) {
-    for (int i = 0; i < 1000 && !done(); ++i) {
+    for (int i = 0; i < 3000 && !done(); ++i) {
         QCoreApplication::processEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
