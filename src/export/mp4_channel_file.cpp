@@ -48,17 +48,11 @@ public:
     }
 
     bool Close() override {
-        if (!mp4_->Started()) {
-            // An MP4 file without a stream cannot be written: leave no file.
-            mp4_->Finish();
-            std::error_code ec;
-            std::filesystem::remove(path_, ec);
-            failure_ = "no video in the range";
-            return false;
-        }
+        // An MP4 file without a stream cannot be written at all.
+        if (!mp4_->Started()) failure_ = "no video in the range";
         if (mp4_->Finish()) return true;
         // Without its index (written last) an MP4 file cannot be played: a
-        // file whose writing failed is not left behind to be handed on.
+        // file that was not finished is not left behind to be handed on.
         std::error_code ec;
         std::filesystem::remove(path_, ec);
         return false;
