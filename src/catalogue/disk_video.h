@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/speed_track.h"
 #include "readers/event_table.h"
 #include "readers/file_reader.h"
 
@@ -65,6 +66,10 @@ public:
     int32_t channelCount = 0;
     std::string description; // recorder name of the first reader
     std::vector<EventEntry> events;
+    // The GPS speeds, once the measuring worker has read them (the day
+    // timeline draws them); empty when the recording has no valid fixes.
+    std::vector<SpeedSample> speeds;
+    bool speedsRead = false;
     // One per channel while open. Shared: a playing group keeps the readers it
     // reads alive whatever happens to this list.
     std::vector<std::shared_ptr<CxFileReader>> readers;

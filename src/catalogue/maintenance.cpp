@@ -64,9 +64,15 @@ void MaintenanceWorkers::QueueMeasure(MaintenanceJob job) {
     measureQueue_.push_back(std::move(job));
 }
 
+void MaintenanceWorkers::QueueSpeeds(MaintenanceJob job) {
+    CxLock lock(measureMutex_);
+    speedQueue_.push_back(std::move(job));
+}
+
 void MaintenanceWorkers::ClearMeasureQueue() {
     CxLock lock(measureMutex_);
     measureQueue_.clear();
+    speedQueue_.clear();
 }
 
 void MaintenanceWorkers::QueueRepair(MaintenanceJob job) {
@@ -79,6 +85,8 @@ void MaintenanceWorkers::ClearQueues() {
         CxLock lock(measureMutex_);
         measureQueue_.clear();
         measured_.clear();
+        speedQueue_.clear();
+        speedsRead_.clear();
     }
     CxLock lock(repairMutex_);
     repairQueue_.clear();
@@ -98,6 +106,10 @@ std::optional<RepairReport> MaintenanceWorkers::TakeRepair(const CDiskVideo* rec
     return TakeFor(repairMutex_, repaired_, recording);
 }
 
+std::optional<std::vector<SpeedSample>> MaintenanceWorkers::TakeSpeeds(const CDiskVideo* recording) {
+    return TakeFor(measureMutex_, speedsRead_, recording);
+}
+
 std::optional<MaintenanceJob> MaintenanceWorkers::TakeFirst(CxMutex& mutex, std::deque<MaintenanceJob>& queue) {
     CxLock lock(mutex);
     if (queue.empty()) return std::nullopt;
@@ -113,7 +125,7 @@ void MaintenanceWorkers::MeasureLoop() {
     while (!stopMeasuring_.load()) {
         std::optional<MaintenanceJob> job = TakeFirst(measureMutex_, measureQueue_);
         if (!job) {
-            SleepUnlessStopped(stopMeasuring_, 500);
+            if (!ReadNextSpeeds()) SleepUnlessStopped(stopMeasuring_, 500);
             continue;
         }
         RecordingMeasurement m;
@@ -127,6 +139,21 @@ void MaintenanceWorkers::MeasureLoop() {
         sink_.Post(kMsgMeasured, reinterpret_cast<uintptr_t>(job->recording), 0);
         if (LengthIsDoubtful(length)) sink_.Post(kMsgBroken, reinterpret_cast<uintptr_t>(job->recording), 0);
     }
+}
+
+// Speeds come after every length: a whole file is walked for its GPS records,
+// and a stop request ends the walk. False when none was queued.
+bool MaintenanceWorkers::ReadNextSpeeds() {
+    std::optional<MaintenanceJob> job = TakeFirst(measureMutex_, speedQueue_);
+    if (!job) return false;
+    std::vector<SpeedSample> speeds = ReadSpeedTrack(job->files, &stopMeasuring_);
+    if (stopMeasuring_.load()) return true;  // cut short: not a result
+    {
+        CxLock lock(measureMutex_);
+        speedsRead_.emplace_back(job->recording, std::move(speeds));
+    }
+    sink_.Post(kMsgSpeedsRead, reinterpret_cast<uintptr_t>(job->recording), 0);
+    return true;
 }
 
 void MaintenanceWorkers::RepairLoop() {

@@ -4,7 +4,9 @@
 // job at a time from its own queue and reports by posted message:
 // kMsgMeasured, kMsgBroken, kMsgRepairing (the repair begins) and
 // kMsgRepaired, wParam the CDiskVideo* of the job; the repaired message's
-// lParam is 1 when no file failed, else 0.
+// lParam is 1 when no file failed, else 0. When nothing is left to measure,
+// the measuring worker reads the GPS speeds of the recordings queued for the
+// day timeline and reports each with kMsgSpeedsRead.
 //
 // The workers never touch a catalogue entry: a job names the files to read,
 // and the CDiskVideo* it carries is only a key for the owner. What a worker
@@ -47,6 +49,8 @@ public:
     void StopRepairing();
 
     void QueueMeasure(MaintenanceJob job);
+    void QueueSpeeds(MaintenanceJob job);
+    // Empties the measure queue and the speed queue (another day opens).
     void ClearMeasureQueue();
     void QueueRepair(MaintenanceJob job);
     // Forgets every queued job and every result not taken yet (before the
@@ -58,16 +62,20 @@ public:
     // recording; nullopt when there is none (cleared meanwhile).
     std::optional<RecordingMeasurement> TakeMeasurement(const CDiskVideo* recording);
     std::optional<RepairReport> TakeRepair(const CDiskVideo* recording);
+    std::optional<std::vector<SpeedSample>> TakeSpeeds(const CDiskVideo* recording);
 
 private:
     void MeasureLoop();
+    bool ReadNextSpeeds();
     void RepairLoop();
     static std::optional<MaintenanceJob> TakeFirst(CxMutex& mutex, std::deque<MaintenanceJob>& queue);
 
     MessageSink& sink_;
-    CxMutex measureMutex_;  // guards measureQueue_ and measured_
+    CxMutex measureMutex_;  // guards measureQueue_, measured_, speedQueue_ and speedsRead_
     std::deque<MaintenanceJob> measureQueue_;  // GUI thread fills, measuring worker takes
     std::deque<std::pair<CDiskVideo*, RecordingMeasurement>> measured_;  // worker adds, GUI thread takes
+    std::deque<MaintenanceJob> speedQueue_;    // GUI thread fills, measuring worker takes
+    std::deque<std::pair<CDiskVideo*, std::vector<SpeedSample>>> speedsRead_;  // worker adds, GUI thread takes
     CxMutex repairMutex_;   // guards repairQueue_ and repaired_
     std::deque<MaintenanceJob> repairQueue_;   // GUI thread fills, repair worker takes
     std::deque<std::pair<CDiskVideo*, RepairReport>> repaired_;  // worker adds, GUI thread takes

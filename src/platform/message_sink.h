@@ -18,6 +18,7 @@ enum : uint32_t {
     kMsgBroken = 0x1700,          // wParam: CDiskVideo*
     kMsgRepaired = 0x1701,        // wParam: CDiskVideo*
     kMsgRepairing = 0x1702,       // wParam: CDiskVideo* the repair worker has begun on
+    kMsgSpeedsRead = 0x1703,      // wParam: CDiskVideo* whose GPS speeds the measuring worker read
     kMsgEndOfRecording = 0x8401,  // also: conversion channel done (wParam row, lParam 100)
     kMsgConvertProgress = 0x8402, // wParam row, lParam percent
     kMsgConvertDone = 0x8403,

@@ -161,6 +161,10 @@ void CDlgConvert::SetTimes(const QTime& start, const QTime& end) {
     RefreshNames();
 }
 
+void CDlgConvert::SetSeconds(int start, int end) {
+    SetTimes(TimeOfDay(std::clamp(start, 0, 86399)), TimeOfDay(std::clamp(end, 0, 86399)));
+}
+
 QString CDlgConvert::RangeText() const { return range_->text(); }
 
 void CDlgConvert::RefreshNames() {

@@ -36,6 +36,8 @@ public:
 
     void SetFolder(const QString& folder);
     void SetTimes(const QTime& start, const QTime& end);
+    // The same in seconds of the day (the marked span of the day timeline).
+    void SetSeconds(int start, int end);
     void SetFormat(ExportFormat format);
     ExportFormat Format() const;
     void Start();

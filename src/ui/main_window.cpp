@@ -22,6 +22,7 @@
 #include "ui/lang_text.h"
 #include "app/settings.h"
 #include "ui/qt_message_sink.h"
+#include "ui/day_timeline.h"
 #include "ui/icons.h"
 #include "ui/import_dialog.h"
 #include "ui/map_view.h"
@@ -115,6 +116,7 @@ CMainWindow::CMainWindow(PlayerServices services, QWidget* parent)
     fixFiles_ = new CVListExAdapter(CVListExAdapter::Kind::Repairs, this);
     services_ = services;
     BuildLayout();
+    ConnectTimeline();
     SetLabels();
     ChooseMapPage();
     title_->setText(QString("%1 (VER: %2)").arg(title_->text(), CORVANE_VERSION));
@@ -233,6 +235,8 @@ void CMainWindow::BuildLayout() {
     split_->setStretchFactor(0, 1);
     split_->setSizes({600, 350});
     right->addWidget(split_, 1);
+    timeline_ = new CDayTimeline;
+    right->addWidget(timeline_);
 
     // Control strip.
     auto* stripBox = new QWidget;
@@ -297,7 +301,7 @@ void CMainWindow::BuildLayout() {
     soundBox->setLayout(sound);
     strip->addWidget(soundBox);
     right->addWidget(stripBox);
-    chrome_ = {captionBox, toolBox, tabs_, stripBox};
+    chrome_ = {captionBox, toolBox, tabs_, timeline_, stripBox};
     body->addLayout(right, 1);
     root->addLayout(body, 1);
     setCentralWidget(central);
@@ -397,6 +401,7 @@ void CMainWindow::ResetCatalogue() {
     allFiles_->ClearRows();
     alarmFiles_->ClearRows();
     fixFiles_->ClearRows();
+    ShowDayOnTimeline();
     days_.clear();
 }
 
@@ -439,7 +444,9 @@ void CMainWindow::OpenDay(int index) {
     for (auto& r : currentDay_->recordings) {
         allFiles_->AddRow(r.get());
         if (LengthIsDoubtful(r->length) && !InRepair(r.get())) workers_->QueueMeasure(JobFor(*r));
+        if (!r->speedsRead && !InRepair(r.get())) workers_->QueueSpeeds(JobFor(*r));
     }
+    ShowDayOnTimeline();
     allView_->selectRow(0);
     selectDay_->setText(QString::fromStdString(currentDay_->GetDateText()));
     QApplication::restoreOverrideCursor();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 
+#include "catalogue/day_timeline.h"
 #include "catalogue/day_video.h"
 #include "catalogue/maintenance.h"
 #include "map/map_feed.h"
@@ -23,6 +24,7 @@ class QTableView;
 
 namespace corvane {
 
+class CDayTimeline;
 class CMapIECtrl;
 class CVideoGroup;
 class CVideoGroupWidget;
@@ -91,6 +93,8 @@ public:
     // The row menu for a click at `at` in `view` (selecting the row under
     // it); none on the fix list or an empty list.
     std::unique_ptr<QMenu> MakeRowMenu(QTableView* view, const QPoint& at);
+    // Copies the files of the recordings the marked span touches, or of the
+    // selected row when no mark is set on the current day.
     void ExportSelectedTo(const QString& folder);
     void RepairSelected();
     // Queued for repair or being repaired: its files are not to be opened.
@@ -110,6 +114,16 @@ public:
     void StartMapFeed(const std::string& vehicleName, std::function<GroupGpsFix()> copyFix);
     void StopMapFeed();
     CMapIECtrl* MapCtrl() const { return map_; }
+
+    // The day timeline and the in and out marks (keys I and O at the playing
+    // position). The marked span on the current day is the default of the
+    // conversion dialog and of the row menu's export.
+    CDayTimeline* Timeline() const { return timeline_; }
+    void SetMarkAt(bool in, int secondOfDay);
+    void ClearMarks();
+    std::optional<TimelineSpan> MarkedSpan() const;
+    // Plays recording `index` of the current day from `offset` seconds.
+    void PlayFromTimeline(int index, int offset);
     const CMapFeed& MapFeed() const { return *mapFeed_; }
 
 protected:
@@ -141,6 +155,12 @@ private:
     // Plays the recording's row of "list_allfiles" from that second.
     void PlayRecordingAt(CDiskVideo* r, int second, bool paused);
     CDiskVideo* SelectedRecording() const;
+    void ConnectTimeline();
+    void ShowDayOnTimeline();
+    void OnSpeedsRead(CDiskVideo* r);
+    // The picture on screen as a second of the current day.
+    std::optional<double> PlayingSecondOfDay();
+    void SetMarkAtPosition(bool in);
     QTableView* CurrentView() const;
 
     std::unique_ptr<class QtMessageSink> sink_;
@@ -198,6 +218,8 @@ private:
     std::unique_ptr<CMapFeed> mapFeed_;
     std::function<GroupGpsFix()> copyFix_;  // the playing group's latest fix
     QTimer gpsTimer_;                  // timer 2: 1 s while playing, feeds the map
+    CDayTimeline* timeline_ = nullptr;
+    DayMarks marks_;
 };
 
 }  // namespace corvane

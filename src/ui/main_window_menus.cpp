@@ -55,7 +55,8 @@ std::unique_ptr<QMenu> CMainWindow::MakeRowMenu(QTableView* view, const QPoint& 
     if (hit.isValid()) view->selectRow(hit.row());
     auto menu = std::make_unique<QMenu>(this);
     menu->setObjectName("menu_lvfile");
-    AddCommand(*menu, Text("MENU_EXPORT", "Export video"), kCmdExport)->setObjectName("menu_export");
+    const QString exportText = MarkedSpan() ? Text("MENU_EXPORTMARKED", "Export the marked span") : Text("MENU_EXPORT", "Export video");
+    AddCommand(*menu, exportText, kCmdExport)->setObjectName("menu_export");
     AddCommand(*menu, Text("MENU_REPAIR", "Repair video"), kCmdRepair)->setObjectName("menu_repair");
     return menu;
 }
@@ -70,15 +71,19 @@ void CMainWindow::ShowRowMenu(QTableView* view, const QPoint& at) {
 void CMainWindow::RunCommand(int command) {
     switch (command) {
         case kCmdExport: {
-            if (!SelectedRecording()) return;
+            if (!SelectedRecording() && !MarkedSpan()) return;
             QString folder = QFileDialog::getExistingDirectory(this, QString(), QDir::homePath());
             if (!folder.isEmpty()) ExportSelectedTo(folder);
             return;
         }
         case kCmdRepair: RepairSelected(); return;
-        case kCmdConvert:
-            if (currentDay_) CDlgConvert(*currentDay_, this).exec();
+        case kCmdConvert: {
+            if (!currentDay_) return;
+            CDlgConvert dialog(*currentDay_, this);
+            if (std::optional<TimelineSpan> span = MarkedSpan()) dialog.SetSeconds(span->start, span->end);
+            dialog.exec();
             return;
+        }
         case kCmdOption:
         {
             const std::string language = g_AppSettings.LangFile;
@@ -101,10 +106,18 @@ void CMainWindow::RunCommand(int command) {
 // folder under their own names, replacing files of the same name. Files that
 // could not be copied are named in the message instead of claiming success.
 void CMainWindow::ExportSelectedTo(const QString& folder) {
-    CDiskVideo* r = SelectedRecording();
-    if (!r) return;
+    std::vector<std::string> files;
+    if (std::optional<TimelineSpan> span = MarkedSpan()) {
+        const DayTimeline timeline(*currentDay_);
+        for (const TimelineSegment& s : timeline.Segments()) {
+            if (s.start > span->end || s.end < span->start) continue;
+            for (std::string& f : currentDay_->recordings[static_cast<size_t>(s.recording)]->Files()) files.push_back(std::move(f));
+        }
+    } else if (CDiskVideo* r = SelectedRecording()) {
+        files = r->Files();
+    }
+    if (files.empty()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    std::vector<std::string> files = r->multiPart ? r->partPaths : std::vector<std::string>{r->filePath};
     QStringList failed;
     for (const std::string& f : files) {
         QString source = QString::fromStdString(f);
@@ -154,6 +167,7 @@ bool CMainWindow::event(QEvent* e) {
         case kMsgBroken: OnBroken(r, m.lParam != 0); break;
         case kMsgRepairing: fixFiles_->SetStatus(r, Text("STATE_REPAIRING", "Repairing")); break;
         case kMsgRepaired: OnRepaired(r); break;
+        case kMsgSpeedsRead: OnSpeedsRead(r); break;
         default: break;
     }
     return true;
@@ -179,6 +193,7 @@ void CMainWindow::ApplyMeasurement(CDiskVideo* r, const RecordingMeasurement& m)
         }
     }
     alarmFiles_->Refresh();
+    ShowDayOnTimeline();
 }
 
 // The repair rewrites the recording's files, so nothing may read them

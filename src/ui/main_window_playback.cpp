@@ -266,6 +266,8 @@ bool CMainWindow::eventFilter(QObject* watched, QEvent* e) {
         case Qt::Key_5: ZoomKey(0); return false;
         case Qt::Key_Plus: StepSpeed(true); return false;
         case Qt::Key_Minus: StepSpeed(false); return false;
+        case Qt::Key_I: SetMarkAtPosition(true); return true;
+        case Qt::Key_O: SetMarkAtPosition(false); return true;
         default: return QMainWindow::eventFilter(watched, e);
     }
 }
