@@ -55,7 +55,8 @@ std::unique_ptr<QMenu> CMainWindow::MakeRowMenu(QTableView* view, const QPoint& 
     if (hit.isValid()) view->selectRow(hit.row());
     auto menu = std::make_unique<QMenu>(this);
     menu->setObjectName("menu_lvfile");
-    const QString exportText = MarkedSpan() ? Text("MENU_EXPORTMARKED", "Export the marked span") : Text("MENU_EXPORT", "Export video");
+    const QString exportText =
+        MarkedSpan() ? Text("MENU_EXPORTMARKED", "Export the marked span") : Text("MENU_EXPORT", "Export video");
     AddCommand(*menu, exportText, kCmdExport)->setObjectName("menu_export");
     AddCommand(*menu, Text("MENU_REPAIR", "Repair video"), kCmdRepair)->setObjectName("menu_repair");
     return menu;
@@ -102,16 +103,20 @@ void CMainWindow::RunCommand(int command) {
     }
 }
 
-// Copies the recording's files (one per channel, or its single file) into the
-// folder under their own names, replacing files of the same name. Files that
-// could not be copied are named in the message instead of claiming success.
+// Copies the files of the recordings the marked span touches (with marks on
+// the current day), else those of the selected recording (one per channel, or
+// its single file), into the folder under their own names, replacing files of
+// the same name. Files that could not be copied are named in the message
+// instead of claiming success.
 void CMainWindow::ExportSelectedTo(const QString& folder) {
     std::vector<std::string> files;
     if (std::optional<TimelineSpan> span = MarkedSpan()) {
         const DayTimeline timeline(*currentDay_);
         for (const TimelineSegment& s : timeline.Segments()) {
             if (s.start > span->end || s.end < span->start) continue;
-            for (std::string& f : currentDay_->recordings[static_cast<size_t>(s.recording)]->Files()) files.push_back(std::move(f));
+            for (std::string& f : currentDay_->recordings[static_cast<size_t>(s.recording)]->Files()) {
+                files.push_back(std::move(f));
+            }
         }
     } else if (CDiskVideo* r = SelectedRecording()) {
         files = r->Files();
