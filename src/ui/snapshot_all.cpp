@@ -66,11 +66,13 @@ void DrawLabel(QPainter& painter, const QRect& cell, const QString& label) {
     font.setPixelSize(std::max(12, cell.height() / 24));
     painter.setFont(font);
     const int margin = font.pixelSize() / 3;
-    const QRect text = cell.adjusted(margin, margin, -margin, -margin);
-    const QRect used = painter.fontMetrics().boundingRect(text, Qt::TextWordWrap, label);
-    painter.fillRect(QRect(cell.left(), cell.top(), cell.width(), used.height() + 2 * margin), QColor(0, 0, 0, 160));
+    // At the bottom of the cell: recorders burn their own texts in at the top.
+    const int height = painter.fontMetrics().boundingRect(cell.adjusted(margin, 0, -margin, 0), Qt::TextWordWrap, label)
+                           .height() + 2 * margin;
+    const QRect strip(cell.left(), cell.bottom() + 1 - height, cell.width(), height);
+    painter.fillRect(strip, QColor(0, 0, 0, 160));
     painter.setPen(Qt::white);
-    painter.drawText(text, Qt::TextWordWrap, label);
+    painter.drawText(strip.adjusted(margin, margin, -margin, -margin), Qt::TextWordWrap, label);
 }
 
 }  // namespace

@@ -163,11 +163,11 @@ TEST(Snapshot, SnapshotAllPutsEveryChannelInTheGridWithItsLabel) {
             << k.label.toStdString() << " / " << time.toStdString();
         EXPECT_TRUE(k.label.endsWith("\u00B0E")) << k.label.toStdString();
         // The picture fills the cell; the label is written in white on a
-        // darkened strip at its top.
+        // darkened strip at its bottom.
         const QColor middle = shot.image.pixelColor(k.rect.center());
         EXPECT_GT(middle.red() + middle.green() + middle.blue(), 150) << c;
         int white = 0;
-        for (int y = k.rect.top(); y < k.rect.top() + 24; ++y)
+        for (int y = k.rect.bottom() - 24; y <= k.rect.bottom(); ++y)
             for (int x = k.rect.left(); x < k.rect.right(); ++x)
                 white += std::min({qRed(shot.image.pixel(x, y)), qGreen(shot.image.pixel(x, y)),
                                    qBlue(shot.image.pixel(x, y))}) > 200;
