@@ -5,6 +5,7 @@
 // and snapshots, and the channel's video output.
 //
 // Locks, in the order they may be taken:
+//   group lock   -> decode lock (frame steps and jumps on the GUI thread)
 //   decode lock  -> queue lock (briefly, to take the next record)
 //   decode lock  -> picture lock, then (released) render lock
 // The queue lock is never held while another lock is taken. Paint takes the

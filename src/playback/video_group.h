@@ -16,7 +16,9 @@
 // Threads and locks: the GUI thread runs every command; the reading and
 // audio threads run read steps under the group lock (so reading never
 // overlaps, nor with SeekAll); frame queues, the audio queue and the GPS fix
-// have their own locks, taken inside the group lock, never around it.
+// have their own locks, taken inside the group lock, never around it. Frame
+// steps and jumps decode on the GUI thread: under the group lock they take
+// each channel's decode lock in turn, so that its decoding thread waits.
 #include <atomic>
 #include <cstdint>
 #include <deque>

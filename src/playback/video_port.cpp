@@ -12,6 +12,8 @@ constexpr uint64_t kCatchUpLimitMs = 10000;
 // Recorders write a key frame every second: a picture less than this far
 // ahead is reached sooner by decoding on than from its key frame.
 constexpr uint64_t kKeyFrameDistanceMs = 1000;
+// How many seconds back from a time its key frame is looked for.
+constexpr int kKeyFrameSearchSeconds = 10;
 
 }  // namespace
 
@@ -186,7 +188,7 @@ bool CVideoPort::QueueKeyFrameAtOrBefore(uint64_t t) {
     int64_t second = t > first ? int64_t((t - first) / 1000) : 0;
     const int64_t entries = reader->IndexEntryCount();
     if (entries > 0 && second >= entries) second = entries - 1;
-    for (; second >= 0; --second) {
+    for (int tries = 0; second >= 0 && tries < kKeyFrameSearchSeconds; --second, ++tries) {
         reader->SeekToSecond(static_cast<int>(second));
         while (std::unique_ptr<CxMemUnit> record = ReadVideo()) {
             const RecordHeader header = record->Header();
@@ -197,8 +199,11 @@ bool CVideoPort::QueueKeyFrameAtOrBefore(uint64_t t) {
             }
         }
     }
+    // No key frame near `t` (a damaged index or stream, or `t` before the
+    // channel's first picture): the channel is read from its start.
     reader->Rewind();
-    return false;
+    const uint64_t start = NextPictureTime();
+    return start != 0 && start <= t;
 }
 
 CVideoPort::Landing CVideoPort::ShowAtOrBefore(uint64_t t, bool fromKeyFrame) {
@@ -207,7 +212,8 @@ CVideoPort::Landing CVideoPort::ShowAtOrBefore(uint64_t t, bool fromKeyFrame) {
     const uint64_t shown = lastShown_.load();
     const bool fromKey = fromKeyFrame || shown == 0 || shown > t || t - shown >= kKeyFrameDistanceMs;
     if (fromKey && !QueueKeyFrameAtOrBefore(t)) {
-        // The channel starts after `t`: its first picture is the nearest.
+        // The channel starts after `t`: its first picture, queued, is the
+        // nearest.
         if (NextPictureTime() != shown) draw_.Feed(draw_.TakeQueued(), true);
         return Landing::kNothingBefore;
     }

@@ -131,8 +131,9 @@ private:
     // The next video record of the reader; GPS records met on the way go to
     // the group when this is the clock channel, others are dropped.
     std::unique_ptr<CxMemUnit> ReadVideo();
-    // Clears the queue and queues the last key frame at or before `t`, the
-    // reader then going on after it; false when there is none.
+    // Clears the queue and queues the last key frame at or before `t` (the
+    // reader then going on after it), or, when none is found, the channel's
+    // first picture; false when that lies after `t` too.
     bool QueueKeyFrameAtOrBefore(uint64_t t);
     void InvalidateFrame();
 
