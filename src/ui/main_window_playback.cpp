@@ -240,9 +240,9 @@ void CMainWindow::StepFrame(int direction) {
     RefreshSpeedDisplay();  // a key-frame speed is back to normal
 }
 
-// A jump beyond the recording goes on in the previous or next row by what is
-// left, at the place it lands from that recording's start; without one it
-// stays at the first or last picture.
+// A jump beyond the recording's first or last picture goes on into the
+// previous or next row by what is left of it; at the first or last row it
+// stays on that picture.
 void CMainWindow::Jump(int seconds) {
     CVideoGroup& group = Group();
     if (!group.OpenMarker() || group.State() == kStopped) return;
