@@ -310,13 +310,29 @@ std::vector<uint64_t> CVideoDraw::QueuedTimestamps() {
     return out;
 }
 
+std::unique_ptr<CxMemUnit> CVideoDraw::TakeQueued() {
+    CxLock queue(queueLock_);
+    if (queue_.empty()) return nullptr;
+    std::unique_ptr<CxMemUnit> head = std::move(queue_.front());
+    queue_.pop_front();
+    return head;
+}
+
+void CVideoDraw::Feed(std::unique_ptr<CxMemUnit> record, bool show) {
+    if (!record) return;
+    CxLock decode(decodeLock_);
+    if (StreamHidden()) owner_.NoteShown(record->Header().timestamp);
+    else DecodeRecord(*record, show);
+    current_ = std::move(record);
+}
+
 std::optional<RecordHeader> CVideoDraw::NextQueued() {
     CxLock queue(queueLock_);
     if (queue_.empty()) return std::nullopt;
     return queue_.front()->Header();
 }
 
-void CVideoDraw::DecodeRecord(const CxMemUnit& record) {
+void CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show) {
     const RecordHeader header = record.Header();
     const uint32_t length = header.length;
     // The stored length must be there in the unit (a payload too long for a
@@ -345,7 +361,7 @@ void CVideoDraw::DecodeRecord(const CxMemUnit& record) {
             p.pitch[0] = int(out.yStride);
             p.pitch[1] = p.pitch[2] = int(out.uvStride);
             ++picturesDecoded_;
-            ShowPicture(p, true);
+            if (show) ShowPicture(p, true);
             const uint32_t used = out.bytesConsumed < in.length ? out.bytesConsumed : in.length;
             in.stream += used;
             in.length -= used;
@@ -364,7 +380,7 @@ void CVideoDraw::DecodeRecord(const CxMemUnit& record) {
                 p.pitch[0] = p.width;
                 p.pitch[1] = p.pitch[2] = p.width / 2;
                 ++picturesDecoded_;
-                ShowPicture(p, false);
+                if (show) ShowPicture(p, false);
             }
             if (r == kHi264DecNeedMoreInput || r == kHi264DecNoMorePictures) break;
             picture = Hi264DecPicture{};
@@ -429,18 +445,24 @@ void CVideoDraw::OnSize() {
     CreateOutput();
 }
 
-bool CVideoDraw::SavePicture(const std::string& path) {
+bool CVideoDraw::CopyPicture(std::vector<uint8_t>& bgr, int& width, int& height) {
     CxFileReader* reader = owner_.Reader();
     if (!reader) return false;
-    const int width = reader->GetWidth(), height = reader->GetHeight();
-    std::vector<uint8_t> bgr;
+    width = reader->GetWidth();
+    height = reader->GetHeight();
     {
         CxLock picture(pictureLock_);
         if (planeY_.empty()) return false;
         PackedPicture p{planeY_.data(), planeU_.data(), planeV_.data(), pictureWidth_, pictureHeight_};
         bgr = ConvertToBgr24(p, width, height);
     }
-    return !bgr.empty() && WriteBmp24(path, bgr, width, height);
+    return !bgr.empty();
+}
+
+bool CVideoDraw::SavePicture(const std::string& path) {
+    std::vector<uint8_t> bgr;
+    int width = 0, height = 0;
+    return CopyPicture(bgr, width, height) && WriteBmp24(path, bgr, width, height);
 }
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 // and snapshots, and the channel's video output.
 //
 // Locks, in the order they may be taken:
+//   group lock   -> decode lock (frame steps and jumps on the GUI thread)
 //   decode lock  -> queue lock (briefly, to take the next record)
 //   decode lock  -> picture lock, then (released) render lock
 // The queue lock is never held while another lock is taken. Paint takes the
@@ -62,6 +63,9 @@ public:
 
     // Writes the last picture as a 24-bit BMP of the reader's size.
     bool SavePicture(const std::string& path);
+    // The last picture as 24-bit pixels of the reader's size, top row first,
+    // blue, green, red; false when there is none.
+    bool CopyPicture(std::vector<uint8_t>& bgr, int& width, int& height);
 
     // Set by the group while paused; the decoding thread idles while it is set.
     std::atomic<uint8_t> hold{0};
@@ -70,9 +74,19 @@ public:
     // takes no other.
     void SetHold(bool on);
 
-    // Decodes one record and shows what comes out. Decoding thread (and GUI
-    // thread for paint), with the decode lock held.
-    void DecodeRecord(const CxMemUnit& record);
+    // Decodes one record and, when `show`, shows what comes out. Decoding
+    // thread (and GUI thread for paint), with the decode lock held.
+    void DecodeRecord(const CxMemUnit& record, bool show = true);
+
+    // Frame steps and jumps feed the decoder from the GUI thread, under the
+    // group lock: they hold the decode lock (recursive) for the whole move so
+    // that the decoding thread takes nothing meanwhile.
+    CxMutex& DecodeLock() { return decodeLock_; }
+    // Decodes `record` as the decoding thread would (showing its picture only
+    // when `show`) and keeps it as the current frame.
+    void Feed(std::unique_ptr<CxMemUnit> record, bool show);
+    // Unlinks the head of the queue; null when the queue is empty.
+    std::unique_ptr<CxMemUnit> TakeQueued();
 
     // State, for the group, tests and statistics.
     bool IsRunning() const { return stop_.load() == 0; }

@@ -356,6 +356,67 @@ void CVideoGroup::ContinueFromPicture(ReadWay way) {
     }
 }
 
+void CVideoGroup::AlignWithClock(CVideoPort* clock, bool fromKeyFrame) {
+    for (auto& port : ports_) {
+        if (port.get() != clock && port->Recording()) port->ShowAtOrBefore(clock->LastShown(), fromKeyFrame);
+    }
+}
+
+bool CVideoGroup::StepFrame(int direction) {
+    if (!openDay_.load() || state_.load() == kStopped) return false;
+    PausePlayback();
+    {
+        CxLock group(groupLock_);
+        CVideoPort* clock = ClockPort();
+        CxFileReader* reader = clock ? clock->Reader() : nullptr;
+        if (!reader || clock->LastShown() == 0) return false;
+        // Key-frame speeds leave every channel at key frames a second apart:
+        // each goes back to the picture on screen, reading every record.
+        if (ReadWayOf(speed_.load()) != ReadWay::kRecords) {
+            speed_ = 0;
+            keyFrameMode_ = 0;
+            clock->ShowAtOrBefore(clock->LastShown(), true);
+            AlignWithClock(clock, true);
+        }
+        uint64_t target;
+        if (direction > 0) {
+            target = clock->NextPictureTime();
+        } else {
+            const uint64_t shown = clock->LastShown();
+            target = shown > reader->FirstTimestamp() ? shown - 1 : 0;
+        }
+        if (target == 0 || clock->ShowAtOrBefore(target, false) == CVideoPort::Landing::kNothingBefore) return false;
+        AlignWithClock(clock, false);
+    }
+    ClearAudio();
+    return true;
+}
+
+int64_t CVideoGroup::JumpBy(int64_t ms) {
+    if (!openDay_.load() || state_.load() == kStopped) return 0;
+    int64_t beyond = 0;
+    {
+        CxLock group(groupLock_);
+        CVideoPort* clock = ClockPort();
+        CxFileReader* reader = clock ? clock->Reader() : nullptr;
+        if (!reader) return 0;
+        const int64_t first = int64_t(reader->FirstTimestamp());
+        const int64_t shown = clock->LastShown() ? int64_t(clock->LastShown()) : first;
+        int64_t target = shown + ms;
+        if (target < first) {
+            beyond = target - first;
+            target = first;
+        }
+        if (clock->ShowAtOrBefore(uint64_t(target), true) == CVideoPort::Landing::kPastEnd && ms > 0)
+            beyond = target - int64_t(clock->LastShown());
+        AlignWithClock(clock, true);
+        if (ReadWayOf(speed_.load()) != ReadWay::kRecords) ContinueFromPicture(ReadWayOf(speed_.load()));
+    }
+    ClearAudio();
+    WakeThreads();
+    return beyond;
+}
+
 void CVideoGroup::SetVolume(int level) { sound_.SetVolume(level); }
 
 void CVideoGroup::SelectChannel(int index) {

@@ -16,7 +16,9 @@
 // Threads and locks: the GUI thread runs every command; the reading and
 // audio threads run read steps under the group lock (so reading never
 // overlaps, nor with SeekAll); frame queues, the audio queue and the GPS fix
-// have their own locks, taken inside the group lock, never around it.
+// have their own locks, taken inside the group lock, never around it. Frame
+// steps and jumps decode on the GUI thread: under the group lock they take
+// each channel's decode lock in turn, so that its decoding thread waits.
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -81,6 +83,19 @@ public:
     void SetSpeed(int code);
     // Normal speed for the next recording the user chooses (stopped only).
     void ResetSpeed();
+    // Frame step, GUI thread; a playing group pauses first. The clock
+    // channel shows its next picture (`direction` > 0) or its previous one,
+    // every other channel its last picture at or before that one's time.
+    // Key-frame speeds go back to normal speed, as a step reads every record.
+    // False when there is no such picture (the start or end of the
+    // recording); nothing moves then.
+    bool StepFrame(int direction);
+    // Moves every channel `ms` from the clock channel's picture, playing or
+    // paused, to the last picture at or before that time. 0 when the time lies
+    // inside the recording; else how far it lies before the first picture
+    // (negative: the channels show their first) or after the last (positive:
+    // they show their last).
+    int64_t JumpBy(int64_t ms);
     void SetVolume(int level);
     void SelectChannel(int index);
     int CurrentSecond();
@@ -141,6 +156,9 @@ private:
     enum class ReadWay { kRecords, kKeyFramesForward, kKeyFramesBackward };
     static ReadWay ReadWayOf(int speed);
     void ContinueFromPicture(ReadWay way);  // under the group lock
+    // Every channel but the clock channel to its last picture at or before
+    // the clock channel's (under the group lock).
+    void AlignWithClock(CVideoPort* clock, bool fromKeyFrame);
     CVideoPort* ClockPort() const;
     void ReadingThread();
     void AudioThread();

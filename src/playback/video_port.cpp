@@ -9,6 +9,11 @@ namespace corvane {
 namespace {
 
 constexpr uint64_t kCatchUpLimitMs = 10000;
+// Recorders write a key frame every second: a picture less than this far
+// ahead is reached sooner by decoding on than from its key frame.
+constexpr uint64_t kKeyFrameDistanceMs = 1000;
+// How many seconds back from a time its key frame is looked for.
+constexpr int kKeyFrameSearchSeconds = 10;
 
 }  // namespace
 
@@ -149,6 +154,86 @@ int CVideoPort::ReadStepBackward() {
         }
         if (type == kTypeGps) group_.StoreGps(*record);
     }
+}
+
+std::unique_ptr<CxMemUnit> CVideoPort::ReadVideo() {
+    CxFileReader* reader = Reader();
+    if (!reader) return nullptr;
+    while (true) {
+        std::unique_ptr<CxMemUnit> record;
+        if (!reader->ReadFrame(0, record, 0) || !record) return nullptr;
+        const uint8_t type = record->Header().Type();
+        if (type == kTypeVideo) return record;
+        if (type == kTypeGps && IsClockChannel()) group_.StoreGps(*record);
+    }
+}
+
+uint64_t CVideoPort::NextPictureTime() {
+    if (std::optional<RecordHeader> next = draw_.NextQueued()) return next->timestamp;
+    std::unique_ptr<CxMemUnit> record = ReadVideo();
+    if (!record) return 0;
+    const uint64_t t = record->Header().timestamp;
+    draw_.PushFrame(std::move(record));
+    return t;
+}
+
+bool CVideoPort::QueueKeyFrameAtOrBefore(uint64_t t) {
+    CxFileReader* reader = Reader();
+    draw_.ClearQueue();
+    if (!reader) return false;
+    // Index entry n is the key frame of second n. A channel sharing its file
+    // with others may have its own key frame a little after the entry's, and
+    // a damaged index may point anywhere: the second before is tried then.
+    const uint64_t first = reader->FirstTimestamp();
+    int64_t second = t > first ? int64_t((t - first) / 1000) : 0;
+    const int64_t entries = reader->IndexEntryCount();
+    if (entries > 0 && second >= entries) second = entries - 1;
+    for (int tries = 0; second >= 0 && tries < kKeyFrameSearchSeconds; --second, ++tries) {
+        reader->SeekToSecond(static_cast<int>(second));
+        while (std::unique_ptr<CxMemUnit> record = ReadVideo()) {
+            const RecordHeader header = record->Header();
+            if (header.timestamp > t) break;
+            if (header.flag == 1) {
+                draw_.PushFrame(std::move(record));
+                return true;
+            }
+        }
+    }
+    // No key frame near `t` (a damaged index or stream, or `t` before the
+    // channel's first picture): the channel is read from its start.
+    reader->Rewind();
+    const uint64_t start = NextPictureTime();
+    return start != 0 && start <= t;
+}
+
+CVideoPort::Landing CVideoPort::ShowAtOrBefore(uint64_t t, bool fromKeyFrame) {
+    if (!Reader() || !draw_.IsRunning()) return Landing::kNothingBefore;
+    CxLock decode(draw_.DecodeLock());
+    const uint64_t shown = lastShown_.load();
+    const bool fromKey = fromKeyFrame || shown == 0 || shown > t || t - shown >= kKeyFrameDistanceMs;
+    if (fromKey && !QueueKeyFrameAtOrBefore(t)) {
+        // The channel starts after `t`: its first picture, queued, is the
+        // nearest.
+        if (NextPictureTime() != shown) draw_.Feed(draw_.TakeQueued(), true);
+        return Landing::kNothingBefore;
+    }
+    // Every picture up to `t` is decoded, as the later ones refer to them;
+    // only the last is shown.
+    std::unique_ptr<CxMemUnit> pending;
+    bool ended = false;
+    while (true) {
+        const uint64_t next = NextPictureTime();
+        if (next == 0) {
+            ended = true;
+            break;
+        }
+        if (next > t) break;
+        if (pending) draw_.Feed(std::move(pending), false);
+        pending = draw_.TakeQueued();
+    }
+    // Nothing new up to `t`: the picture on screen is the one.
+    if (pending) draw_.Feed(std::move(pending), true);
+    return ended ? Landing::kPastEnd : Landing::kShown;
 }
 
 void CVideoPort::Move(const Rect& rect, bool repaint) {

@@ -69,6 +69,20 @@ public:
     int ReadStepForward(int keyFrame);
     int ReadStepBackward();
 
+    // Frame steps and jumps, GUI thread, under the group lock. The time of
+    // the picture this channel decodes next: the head of its queue, else the
+    // next video record, read ahead into the queue; 0 at the end of its data.
+    uint64_t NextPictureTime();
+    enum class Landing { kShown, kNothingBefore, kPastEnd };
+    // Shows the channel's last picture at or before `t`. Decoding runs on
+    // from the picture on screen when `t` is less than a key-frame distance
+    // ahead of it, else from the last key frame at or before `t`, and only
+    // the last picture is shown. The first record after `t` is left queued,
+    // so that playing or stepping goes on from there. kNothingBefore: the
+    // channel has no picture at or before `t` (it keeps its picture);
+    // kPastEnd: its data ended at or before `t` (it shows its last picture).
+    Landing ShowAtOrBefore(uint64_t t, bool fromKeyFrame);
+
     // A record of this channel was decoded (or, for a hidden stream, taken):
     // its time becomes the last shown time, and the group clock when this is
     // the clock channel. Decoding thread.
@@ -114,6 +128,13 @@ public:
 
 private:
     void SetText(const std::string& text);
+    // The next video record of the reader; GPS records met on the way go to
+    // the group when this is the clock channel, others are dropped.
+    std::unique_ptr<CxMemUnit> ReadVideo();
+    // Clears the queue and queues the last key frame at or before `t` (the
+    // reader then going on after it), or, when none is found, the channel's
+    // first picture; false when that lies after `t` too.
+    bool QueueKeyFrameAtOrBefore(uint64_t t);
     void InvalidateFrame();
 
     CVideoGroup& group_;

@@ -78,6 +78,13 @@ public:
     // Saves the selected channel's picture: through the save dialog, or
     // straight to `path` when given.
     void Capture(const QString& path = QString());
+    // "Snapshot all": every open channel's picture in one image of the grid.
+    void CaptureAll(const QString& path = QString());
+    // Keys "." and ",": one picture forward or back on every channel (the
+    // first step pauses); Left and Right: ten seconds back or forward, on
+    // into the previous or next recording.
+    void StepFrame(int direction);
+    void Jump(int seconds);
     bool UserStopped() const { return userStopped_; }
     // The video area alone on the whole screen; Esc, F11 or a double click
     // on the empty video area return.
@@ -88,7 +95,8 @@ public:
     bool VideoFullScreen() const { return videoFullScreen_; }
     // Menu commands: the row menu's on the selected row of the current list,
     // the option menu's on the current day.
-    enum MenuCommand { kCmdExport = 1001, kCmdRepair = 1002, kCmdOption = 40038, kCmdConvert = 40039, kCmdAbout = 40040 };
+    enum MenuCommand { kCmdExport = 1001, kCmdRepair = 1002, kCmdOption = 40038, kCmdConvert = 40039, kCmdAbout = 40040,
+                       kCmdSnapshotAll = 40041 };
     void RunCommand(int command);
     // The row menu for a click at `at` in `view` (selecting the row under
     // it); none on the fix list or an empty list.

@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryFile>
-#include <ctime>
 
 #include "ui/lang_text.h"
 #include "app/settings.h"
@@ -22,6 +21,7 @@
 #include "ui/option_dialog.h"
 #include "ui/qt_message_sink.h"
 #include "ui/snapshot.h"
+#include "ui/snapshot_all.h"
 
 namespace corvane {
 namespace {
@@ -40,6 +40,7 @@ void CMainWindow::ShowOptionMenu() {
     QMenu menu(this);
     menu.setObjectName("menu_option");
     AddCommand(menu, Text("MENU_CONVERT", "Convert"), kCmdConvert);
+    AddCommand(menu, Text("MENU_SNAPSHOTALL", "Snapshot all"), kCmdSnapshotAll)->setEnabled(capture_->isEnabled());
     menu.addSeparator();
     AddCommand(menu, Text("MENU_OPTION", "Option"), kCmdOption);
     menu.addSeparator();
@@ -99,6 +100,7 @@ void CMainWindow::RunCommand(int command) {
             return;
         }
         case kCmdAbout: CDlgAbout(this).exec(); return;
+        case kCmdSnapshotAll: CaptureAll(); return;
         default: return;
     }
 }
@@ -258,22 +260,22 @@ void CMainWindow::Capture(const QString& path) {
         services_.messages->Show(Text("MESSAGE_CAPTUREFAIL", "Capture failed!").toStdString());
         return;
     }
-    QString target = path;
-    if (target.isEmpty()) {
-        QFileDialog dialog(this);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setNameFilters({"JPEG Files (*.jpg)", "PNG Files (*.png)", "BMP Files (*.bmp)"});
-        dialog.setDefaultSuffix("jpg");
-        dialog.setDirectory(QDir::home());
-        dialog.selectFile(QString::fromStdString(SnapshotName(std::time(nullptr))));
-        // A name typed without an extension gets the chosen filter's.
-        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-            dialog.setDefaultSuffix(filter.section("*.", 1).section(')', 0, 0));
-        });
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-        target = dialog.selectedFiles().front();
+    const QString target = path.isEmpty() ? AskSnapshotTarget(this) : path;
+    if (!target.isEmpty() && !SaveSnapshotAs(temp.fileName(), target)) {
+        services_.messages->Show(Text("MESSAGE_CAPTUREFAIL", "Capture failed!").toStdString());
     }
-    if (!SaveSnapshotAs(temp.fileName(), target)) {
+}
+
+// Every open channel's picture in one image, as the grid shows them.
+void CMainWindow::CaptureAll(const QString& path) {
+    const ComposedSnapshot shot =
+        Group().OpenMarker() && Group().State() != kStopped ? ComposeSnapshotAll(Group()) : ComposedSnapshot{};
+    if (shot.image.isNull()) {
+        services_.messages->Show(Text("MESSAGE_CAPTUREFAIL", "Capture failed!").toStdString());
+        return;
+    }
+    const QString target = path.isEmpty() ? AskSnapshotTarget(this) : path;
+    if (!target.isEmpty() && !SaveImageAs(shot.image, target)) {
         services_.messages->Show(Text("MESSAGE_CAPTUREFAIL", "Capture failed!").toStdString());
     }
 }

@@ -232,6 +232,36 @@ void CMainWindow::OnPositionTick() {
     if (sliderRecording_) timeElapse_->setText(ClockText(sliderRecording_->startTime + second));
 }
 
+void CMainWindow::StepFrame(int direction) {
+    if (!Group().OpenMarker() || Group().State() == kStopped) return;
+    Pause();
+    Group().StepFrame(direction);
+    OnPositionTick();
+    RefreshSpeedDisplay();  // a key-frame speed is back to normal
+}
+
+// A jump beyond the recording's first or last picture goes on into the
+// previous or next row by what is left of it; at the first or last row it
+// stays on that picture.
+void CMainWindow::Jump(int seconds) {
+    CVideoGroup& group = Group();
+    if (!group.OpenMarker() || group.State() == kStopped) return;
+    int64_t beyond = group.JumpBy(int64_t(seconds) * 1000);
+    QModelIndexList rows = currentList_->selectionModel()->selectedRows();
+    const int row = rows.isEmpty() ? -1 : rows.front().row();
+    const int count = static_cast<CVListExAdapter*>(currentList_->model())->RowCount();
+    const bool paused = group.State() == kPaused;
+    if (beyond < 0 && row > 0) Previous();
+    else if (beyond > 0 && row >= 0 && row + 1 < count) Next();
+    else beyond = 0;
+    CDiskVideo* r = group.PlayingRecording();
+    if (beyond != 0 && r && group.State() != kStopped) {
+        if (paused) Pause();
+        group.JumpBy(beyond < 0 ? int64_t(r->length) * 1000 + beyond : beyond);
+    }
+    OnPositionTick();
+}
+
 // Keys 1 to 4 zoom the channel at that position of the group, 5 the first.
 void CMainWindow::ZoomKey(int position) {
     CVideoGroup& group = Group();
@@ -249,7 +279,10 @@ bool CMainWindow::eventFilter(QObject* watched, QEvent* e) {
     QWidget* receiver = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
     if (watched != receiver) return QMainWindow::eventFilter(watched, e);
     auto* k = static_cast<QKeyEvent*>(e);
-    if (k->isAutoRepeat() && k->key() != Qt::Key_Plus && k->key() != Qt::Key_Minus) return false;
+    // Held down, the speed keys and the frame-step keys repeat.
+    const bool repeats = k->key() == Qt::Key_Plus || k->key() == Qt::Key_Minus || k->key() == Qt::Key_Period ||
+                         k->key() == Qt::Key_Comma;
+    if (k->isAutoRepeat() && !repeats) return false;
     if (videoFullScreen_ && (k->key() == Qt::Key_Escape || k->key() == Qt::Key_F11)) {
         SetFullScreen(false);
         return true;
@@ -262,6 +295,10 @@ bool CMainWindow::eventFilter(QObject* watched, QEvent* e) {
             return false;
         case Qt::Key_Up: Previous(); return true;
         case Qt::Key_Down: Next(); return true;
+        case Qt::Key_Period: StepFrame(1); return true;
+        case Qt::Key_Comma: StepFrame(-1); return true;
+        case Qt::Key_Left: Jump(-10); return true;
+        case Qt::Key_Right: Jump(10); return true;
         case Qt::Key_1: case Qt::Key_2: case Qt::Key_3: case Qt::Key_4: ZoomKey(k->key() - Qt::Key_0); return false;
         case Qt::Key_5: ZoomKey(0); return false;
         case Qt::Key_Plus: StepSpeed(true); return false;

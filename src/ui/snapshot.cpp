@@ -1,10 +1,13 @@
 #include "ui/snapshot.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QSaveFile>
 #include <cstdio>
+#include <ctime>
 
 #include "catalogue/local_time.h"
 
@@ -19,9 +22,43 @@ std::string SnapshotName(int64_t t) {
     return buf;
 }
 
-bool SaveSnapshotAs(const QString& bmpPath, const QString& target) {
+namespace {
+
+// The image format a snapshot's name asks for; null for anything but JPEG
+// and PNG, which are kept as BMP.
+const char* FormatOf(const QString& target) {
     const QString suffix = QFileInfo(target).suffix().toLower();
-    const char* format = suffix == "jpg" || suffix == "jpeg" ? "JPG" : suffix == "png" ? "PNG" : nullptr;
+    return suffix == "jpg" || suffix == "jpeg" ? "JPG" : suffix == "png" ? "PNG" : nullptr;
+}
+
+}  // namespace
+
+bool SaveImageAs(const QImage& picture, const QString& target) {
+    const char* format = FormatOf(target);
+    QSaveFile out(target);
+    if (picture.isNull() || !out.open(QIODevice::WriteOnly)) return false;
+    const bool saved = format ? picture.save(&out, format, format[0] == 'J' ? 95 : -1)
+                              : picture.convertToFormat(QImage::Format_RGB888).save(&out, "BMP");
+    return saved && out.commit();
+}
+
+QString AskSnapshotTarget(QWidget* parent) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({"JPEG Files (*.jpg)", "PNG Files (*.png)", "BMP Files (*.bmp)"});
+    dialog.setDefaultSuffix("jpg");
+    dialog.setDirectory(QDir::home());
+    dialog.selectFile(QString::fromStdString(SnapshotName(std::time(nullptr))));
+    // A name typed without an extension gets the chosen filter's.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter.section("*.", 1).section(')', 0, 0));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().front();
+}
+
+bool SaveSnapshotAs(const QString& bmpPath, const QString& target) {
+    const char* format = FormatOf(target);
     // QSaveFile writes beside the target and renames over it at commit, so a
     // failed save leaves an existing file as it was.
     QSaveFile out(target);

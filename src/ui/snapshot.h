@@ -1,6 +1,7 @@
 #pragma once
-// Snapshots: the name proposed for a saved picture, and saving the captured
-// BMP under the name and format the user chose.
+// Snapshots: the name proposed for a saved picture, the dialog that asks
+// where it goes, and saving it under the name and format the user chose.
+#include <QImage>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -15,5 +16,13 @@ std::string SnapshotName(int64_t t);
 // bytes. An existing `target` is replaced, and only once the new file is
 // complete. False when the picture could not be read or the file not written.
 bool SaveSnapshotAs(const QString& bmpPath, const QString& target);
+
+// Writes `picture` to `target` in the format its suffix names: JPEG, PNG, or
+// else a 24-bit BMP. Replaces an existing file as SaveSnapshotAs does.
+bool SaveImageAs(const QImage& picture, const QString& target);
+
+// The save dialog for a snapshot: JPEG, PNG or BMP, the proposed name in the
+// home folder. Empty when the user cancels.
+QString AskSnapshotTarget(QWidget* parent);
 
 }  // namespace corvane

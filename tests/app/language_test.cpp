@@ -97,6 +97,7 @@ TEST(Language, EmptyTableCases) {
 TEST(Language, ShippedFilesHoldEveryKey) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> keys = {
         {"FORM_MAIN", {"TYPE_NORMAL", "TYPE_ALARM", "MESSAGE_CAPTUREFAIL", "MENU_CONVERT", "MENU_OPTION", "MENU_ABOUT",
+                       "MENU_SNAPSHOTALL",
                        "BTN_IMPORTLOC", "BTN_SELECTDAY", "TAB_ALLFILES", "TAB_ALMFILES", "TAB_FIXFILES", "TITLE_INDEX",
                        "TITLE_TIME", "TITLE_LENS", "TITLE_INFO", "TITLE_FILE", "TITLE_STATE", "STATIC_SOUND",
                        "STATIC_SPEED", "MESSAGE_EXPORTOK"}},

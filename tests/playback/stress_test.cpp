@@ -56,7 +56,7 @@ int EnvInt(const char* name, int fallback) {
 
 enum Command {
     kOpen, kPause, kResume, kSeek, kSpeed, kSelect, kZoom, kLayout, kStop, kQuery, kVolume, kSound, kSize, kSettle,
-    kCommandCount
+    kStep, kJump, kCommandCount
 };
 
 using StressTest = PlaybackTest;
@@ -188,6 +188,15 @@ TEST_F(StressTest, RandomCommandSequencesNeitherHangNorBreakTheGroup) {
                     ++opens;
                 }
             }
+            break;
+        case kStep:
+            Group().StepFrame(rng() % 2 ? 1 : -1);
+            if (opened >= 0) {
+                EXPECT_EQ(Group().State(), kPaused);
+            }
+            break;
+        case kJump:
+            Group().JumpBy(static_cast<int64_t>(rng() % 5000) - 2500);
             break;
         case kCommandCount:
             break;

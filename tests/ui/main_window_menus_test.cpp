@@ -144,11 +144,14 @@ TEST(MainWindowMenus, FixListFollowsTheRepairWorker) {
     alarm.writeIndex = false;
     alarm.lengthField = 0;
     ASSERT_TRUE(rec::WriteRecording(dir.File("H264_20150812_090000_N0_01.264"), alarm, rec::MakeStream(o)));
-    // One whose index was never written, gone before its repair.
+    // Another one cut off the same way, gone before its repair. Measured as
+    // broken whether or not it is still there when the worker reads it.
     o.channel = 0;
+    rec::Spec cut;
+    cut.writeIndex = false;
+    cut.lengthField = 0;
     std::string vanishing = dir.File("H264_20150812_100000_N0_01.264");
-    ASSERT_TRUE(rec::WriteRecording(vanishing, rec::Spec{}, rec::MakeStream(o)));
-    ASSERT_TRUE(rec::Patch(vanishing, 56, std::vector<uint8_t>(32, 0)));
+    ASSERT_TRUE(rec::WriteRecording(vanishing, cut, rec::MakeStream(o)));
 
     CapturedMessageBoxes messages;
     PlayerServices services;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QPushButton>
 #include <QTest>
 #include <QTabWidget>
@@ -81,9 +82,20 @@ TEST(MainWindow, TransportOverRealRecordings) {
     test::TempDir out;
     w.Capture(QString::fromStdString(out.File("shot.bmp")));
     EXPECT_TRUE(std::filesystem::exists(out.File("shot.bmp")));
+    w.CaptureAll(QString::fromStdString(out.File("all.png")));
+    EXPECT_EQ(QImage(QString::fromStdString(out.File("all.png"))).width(), 480);  // one cell
 
     w.Pause();
     EXPECT_EQ(g.State(), kPaused);
+    // Ten seconds on from a recording of two: on into the next one; ten back
+    // from there: into the first again, still paused.
+    auto* list = w.findChild<QTableView*>("list_allfiles");
+    w.Jump(10);
+    EXPECT_EQ(g.State(), kPaused);
+    EXPECT_EQ(list->selectionModel()->selectedRows().front().row(), 1);
+    w.Jump(-10);
+    EXPECT_EQ(g.State(), kPaused);
+    EXPECT_EQ(list->selectionModel()->selectedRows().front().row(), 0);
     w.PlayOrResume();
     EXPECT_EQ(g.State(), kPlaying);
 
@@ -174,6 +186,14 @@ TEST(MainWindow, ShortcutsActOnceEvenWhenTheKeyIsPassedOn) {
     EXPECT_EQ(g.State(), kPaused);
     QTest::keyClick(window, Qt::Key_Space);
     EXPECT_EQ(g.State(), kPlaying);
+    // "." steps a picture on and pauses, "," steps back to where it was.
+    QTest::keyClick(window, Qt::Key_Period);
+    EXPECT_EQ(g.State(), kPaused);
+    const uint64_t stepped = g.Port(0)->LastShown();
+    QTest::keyClick(window, Qt::Key_Period);
+    EXPECT_EQ(g.Port(0)->LastShown(), stepped + 40);
+    QTest::keyClick(window, Qt::Key_Comma);
+    EXPECT_EQ(g.Port(0)->LastShown(), stepped);
     w.UserStop();
     EXPECT_TRUE(messages.Texts().empty());
 }

@@ -1,16 +1,23 @@
-// Snapshot files: the BMP the selected channel's picture is written as, and
-// the name proposed for it.
+// Snapshot files: the BMP the selected channel's picture is written as, the
+// name proposed for it, and the image of every channel at once.
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "catalogue/local_time.h"
 #include "common/temp_dir.h"
 #include "platform/reg_file.h"
+#include "playback/memory_output.h"
+#include "playback/message_box.h"
 #include "playback/picture_bmp.h"
+#include "playback/video_group.h"
 #include "readers/byte_order.h"
 #include "ui/snapshot.h"
+#include "ui/snapshot_all.h"
+#include "test_recording.h"
 
 using namespace corvane;
 
@@ -105,4 +112,68 @@ TEST(Snapshot, SavedFileHasTheFormatItsNameAsksForAndReplacesAnOldOne) {
     EXPECT_FALSE(SaveSnapshotAs(bmp, "/proc/corvane-no-such-folder/shot.png"));
     EXPECT_FALSE(SaveSnapshotAs(QString::fromStdString(dir.File("missing.bmp")), QString::fromStdString(png)));
     EXPECT_EQ(magic(png, 8), "\x89PNG\r\n\x1A\n");  // the earlier file is untouched
+}
+
+// Three channels in the two-by-two grid: each cell holds its channel's
+// picture under a label with the channel, the picture's time and the
+// position; the fourth cell stays black.
+TEST(Snapshot, SnapshotAllPutsEveryChannelInTheGridWithItsLabel) {
+    test::TempDir dir;
+    test::RecordingOptions o;
+    o.channels = 3;
+    o.seconds = 3;
+    o.gpsChannels = {0};
+    test::OpenedRecording r = test::OpenTestRecording(test::WriteTestRecording(dir.path().string(), o));
+    ASSERT_NE(r.recording, nullptr);
+    r.recording->startTime = MakeLocalTime({2016, 9, 20, 19, 9, 9});
+    AppSettings settings;
+    settings.Audio = 0;
+    MemoryVideoOutputFactory video;
+    CapturedMessageBoxes messages;
+    PlaybackEnvironment env;
+    env.video = &video;
+    env.messages = &messages;
+    env.settings = &settings;
+    CVideoGroup group(env);
+    group.OnCreate();
+    group.SetLayoutMode(1);
+    ASSERT_TRUE(group.OpenRecording(r.day.get(), r.recording, nullptr, nullptr));
+    // Played until the clock channel has read a GPS fix, then a picture on.
+    GroupGpsFix fix;
+    for (int i = 0; i < 6000 && fix.status == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        group.CopyGpsFix(&fix);
+    }
+    ASSERT_TRUE(group.StepFrame(1));
+
+    const ComposedSnapshot shot = ComposeSnapshotAll(group);
+    ASSERT_FALSE(shot.image.isNull());
+    ASSERT_EQ(shot.cells.size(), 3u);
+    const QRect cell = shot.cells[0].rect;
+    EXPECT_GE(cell.width(), 480);  // enlarged so that the label fits
+    EXPECT_EQ(shot.image.width(), 2 * cell.width() + 2);
+    EXPECT_EQ(shot.image.height(), 2 * cell.height() + 2);
+    for (int c = 0; c < 3; ++c) {
+        const ComposedSnapshot::Cell& k = shot.cells[size_t(c)];
+        EXPECT_EQ(k.channel, c);
+        EXPECT_EQ(k.rect.topLeft(), QPoint(c % 2 * (cell.width() + 2), c / 2 * (cell.height() + 2)));
+        const uint64_t ms = group.Port(c)->LastShown() - 1000;  // the recording's pictures start at 1000 ms
+        const QString time = QString::asprintf("2016-09-20 19:09:%02d.%03d", 9 + int(ms / 1000), int(ms % 1000));
+        EXPECT_TRUE(k.label.startsWith(QString("CH%1  %2  22.54167\u00B0N 114.").arg(c + 1).arg(time)))
+            << k.label.toStdString() << " / " << time.toStdString();
+        EXPECT_TRUE(k.label.endsWith("\u00B0E")) << k.label.toStdString();
+        // The picture fills the cell; the label is written in white on a
+        // darkened strip at its bottom.
+        const QColor middle = shot.image.pixelColor(k.rect.center());
+        EXPECT_GT(middle.red() + middle.green() + middle.blue(), 150) << c;
+        int white = 0;
+        for (int y = k.rect.bottom() - 24; y <= k.rect.bottom(); ++y)
+            for (int x = k.rect.left(); x < k.rect.right(); ++x)
+                white += std::min({qRed(shot.image.pixel(x, y)), qGreen(shot.image.pixel(x, y)),
+                                   qBlue(shot.image.pixel(x, y))}) > 200;
+        EXPECT_GT(white, 50) << c;
+    }
+    EXPECT_EQ(shot.image.pixelColor(cell.width() * 3 / 2, cell.height() * 3 / 2), QColor(Qt::black));
+    group.StopPlayback();
+    EXPECT_TRUE(messages.Texts().empty());
 }
