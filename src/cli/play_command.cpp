@@ -175,8 +175,11 @@ int RunPlay(const PlayOptions& o) {
         const double wall = std::chrono::duration<double>(Clock::now() - start).count();
         clock = ClockPort(group);
         const uint64_t lastShown = clock ? clock->LastShown() : 0;
-        Json pictures = Json::array();
-        for (int i = 0; i < channels; ++i) pictures.push_back(group.Port(i)->Draw().PicturesDecoded());
+        Json pictures = Json::array(), dropped = Json::array();
+        for (int i = 0; i < channels; ++i) {
+            pictures.push_back(group.Port(i)->Draw().PicturesShown());
+            dropped.push_back(group.Port(i)->Draw().PicturesDropped());
+        }
         group.StopPlayback();
         group.ResetState();
         drain();
@@ -188,6 +191,7 @@ int RunPlay(const PlayOptions& o) {
         out["recording"] = recording->multiPart ? recording->partPaths.front() : recording->filePath;
         out["channels"] = channels;
         out["pictures"] = pictures;
+        out["dropped"] = dropped;
         out["media_seconds"] = Rounded(lastShown > firstShown ? double(lastShown - firstShown) / 1000.0 : 0.0, 3);
         out["wall_seconds"] = Rounded(wall, 3);
         out["max_skew_ms"] = maxSkew;

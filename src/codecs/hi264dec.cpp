@@ -16,6 +16,7 @@ struct Hi264Decoder {
     AVFrame* frame = nullptr;
     corvane::Yuv420Converter converter;
     bool draining = false;  // end of stream sent, pictures still coming
+    bool sliceThreads = false;
 
     ~Hi264Decoder() {
         av_frame_free(&frame);
@@ -33,9 +34,14 @@ bool OpenContext(Hi264Decoder& d) {
     if (!codec) return false;
     d.context = avcodec_alloc_context3(codec);
     if (!d.context) return false;
-    // One thread: each access unit's picture comes out of the same call
-    // (frame threading would hold pictures back).
-    d.context->thread_count = 1;
+    // Each access unit's picture comes out of the same call: frame threading
+    // would hold pictures back, slice threads do not.
+    if (d.sliceThreads) {
+        d.context->thread_type = FF_THREAD_SLICE;
+        d.context->thread_count = 0;
+    } else {
+        d.context->thread_count = 1;
+    }
     if (avcodec_open2(d.context, codec, nullptr) == 0) return true;
     avcodec_free_context(&d.context);
     return false;
@@ -89,6 +95,7 @@ Hi264DecHandle Hi264DecCreate(const Hi264DecAttr* attr) {
     if (!attr || attr->pictureFormat != 0) return nullptr;
     auto* d = new (std::nothrow) Hi264Decoder;
     if (!d) return nullptr;
+    d->sliceThreads = attr->workMode == 2;
     if (!Open(*d)) {
         delete d;
         return nullptr;
@@ -101,6 +108,7 @@ int32_t Hi264DecFrame(Hi264DecHandle d, const uint8_t* stream, uint32_t length,
     if (!d || !picture || (!stream && length > 0)) return kHi264DecBadArgument;
     if (!d->context && !OpenContext(*d)) return kHi264DecNeedMoreInput;
     int32_t result = kHi264DecNeedMoreInput;
+    d->context->skip_frame = (flags & kHi264DecSkipNonReference) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     SendPending(*d);
     if (stream && length > 0 && !d->draining) {
         const int32_t sent = Send(*d, stream, length, timestamp);

@@ -15,7 +15,7 @@ struct Hi264DecAttr {
     uint32_t maxWidthMb;     // largest picture expected, in macroblocks (hint)
     uint32_t maxHeightMb;
     uint32_t bufferCount;    // reference buffers (hint; the decoder sizes its own pool)
-    uint32_t workMode;       // 1
+    uint32_t workMode;       // 1 one thread; 2 slice threads on every core (pictures still come out at once)
     uint32_t userData;
     uint32_t reserved;
 };
@@ -47,6 +47,9 @@ constexpr int32_t kHi264DecStreamError = -4;     // the access unit was not deco
 // Call with it until kHi264DecNoMorePictures (access units given meanwhile are
 // ignored); the decoder then starts afresh for a new stream.
 constexpr uint32_t kHi264DecEndOfStream = 1;
+// Hi264DecFrame flag: a picture no other picture refers to is not decoded
+// (a caller that has fallen behind sheds the work nobody would miss).
+constexpr uint32_t kHi264DecSkipNonReference = 2;
 
 // Null when the record is missing or asks for a picture format other than 0.
 Hi264DecHandle Hi264DecCreate(const Hi264DecAttr* attr);

@@ -43,6 +43,7 @@ uint32_t HevcDecoder::Decode(const IHW265D_InArgs& in, IHW265D_OutArgs& out) {
     out.bytesConsumed = 0;
     bool pictureOut = false;
     uint32_t result = IHW265D_OK;
+    context_->skip_frame = in.decodeMode == IHW265D_DECODE_SKIP_NONREF ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     if (in.length > 0 && !flushing_) result = Send(in, out, pictureOut);
     if (pictureOut) return result;
     if (in.decodeMode == IHW265D_DECODE_FLUSH && !flushing_) {

@@ -42,6 +42,9 @@ struct IHW265D_InitParam {
 // Decode modes.
 constexpr uint32_t IHW265D_DECODE_NORMAL = 0;
 constexpr uint32_t IHW265D_DECODE_FLUSH = 1;
+// Normal decoding, except that pictures no other picture refers to are
+// skipped (a caller that has fallen behind).
+constexpr uint32_t IHW265D_DECODE_SKIP_NONREF = 2;
 
 struct IHW265D_InArgs {
     const uint8_t* stream;

@@ -1,5 +1,6 @@
 #include "playback/video_draw.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -48,7 +49,17 @@ CVideoDraw::~CVideoDraw() {
     output_.reset();
 }
 
+// With fewer channels than cores, each decoder may use the idle ones (slice
+// threads, which still give every picture at once); with more, one thread per
+// channel keeps the decoders from crowding each other out.
+bool CVideoDraw::SpareCores() const {
+    const CDiskVideo* r = owner_.Recording();
+    const int channels = r ? r->GetChannelCount() : 1;
+    return channels >= 1 && unsigned(channels) < std::thread::hardware_concurrency();
+}
+
 bool CVideoDraw::CreateDecoder(CxFileReader* reader) {
+    const bool threads = SpareCores();
     if (reader && reader->IsHevc()) {
         IHW265D_InitParam p{};
         p.channelId = uint32_t(owner_.Index() + 1);
@@ -59,7 +70,7 @@ bool CVideoDraw::CreateDecoder(CxFileReader* reader) {
         p.iMaxSPSNum = 4;
         p.iMaxPPSNum = 16;
         p.iBitDepth = 8;
-        p.eThreadType = 0;
+        p.eThreadType = threads ? 1 : 0;
         p.eOutputOrder = 1;
         p.MallocFxn = &HevcMalloc;
         p.FreeFxn = &HevcFree;
@@ -74,7 +85,7 @@ bool CVideoDraw::CreateDecoder(CxFileReader* reader) {
     attr.streamType = 0;
     H264Limits(reader ? reader->GetWidth() : 0, attr.maxWidthMb, attr.maxHeightMb);
     attr.bufferCount = reader ? uint32_t(reader->GetFrameRate()) : 25;
-    attr.workMode = 1;
+    attr.workMode = threads ? 2 : 1;
     h264_ = Hi264DecCreate(&attr);
     return h264_ != nullptr;
 }
@@ -158,6 +169,9 @@ int CVideoDraw::StartDecoding() {
     }
     picturesDecoded_ = 0;
     picturesShown_ = 0;
+    picturesDropped_ = 0;
+    shedding_ = FrameShedding{};
+    frameMs_ = reader && reader->GetFrameRate() > 0 ? uint64_t(1000 / reader->GetFrameRate()) : 40;
     AllocateBuffers(reader ? reader->GetWidth() : 0, reader ? reader->GetHeight() : 0);
 
     // Read ahead once and show the first picture before playback begins.
@@ -166,7 +180,7 @@ int CVideoDraw::StartDecoding() {
     {
         CxLock queue(queueLock_);
         if (!queue_.empty()) {
-            head = std::move(queue_.front());
+            head = std::move(queue_.front().record);
             queue_.pop_front();
         }
     }
@@ -214,10 +228,19 @@ void CVideoDraw::ThreadLoop() {
     // push, the end of a hold and the stop set; the time-out only bounds the
     // wait for a hold flag cleared without SetHold.
     constexpr uint32_t kIdleWaitMs = 100;
+    // Records wait in the queue while the channel is held; that wait is not
+    // the decoder's lag.
+    bool held = false;
+    Clock::time_point released{};
     while (!stop_.load()) {
         if (hold.load()) {
+            held = true;
             wake_.Wait(kIdleWaitMs);
             continue;
+        }
+        if (held) {
+            held = false;
+            released = Clock::now();
         }
         bool empty;
         {
@@ -231,23 +254,59 @@ void CVideoDraw::ThreadLoop() {
         {
             CxLock decode(decodeLock_);
             if (hold.load()) continue;  // held while this thread waited for the lock
-            current_.reset();
+            Queued next;
             {
                 CxLock queue(queueLock_);
                 if (!queue_.empty()) {
-                    current_ = std::move(queue_.front());
+                    next = std::move(queue_.front());
                     queue_.pop_front();
                 }
             }
-            if (current_) {
-                // Frames of a hidden stream are taken but never decoded; their
-                // times still move the channel (and the group clock) on, so
-                // that the other channels do not wait for it for ever.
-                if (StreamHidden()) owner_.NoteShown(current_->Header().timestamp);
-                else DecodeRecord(*current_);
-            }
+            if (next.record) TakeRecord(std::move(next.record), LagMs(next, released));
         }
         wake_.Wait(0);
+    }
+}
+
+// How far the channel is behind with the record: how long it waited in the
+// queue (since it was pushed or the channel was last released), and for a
+// channel other than the clock channel how far its time lies behind the
+// clock channel's picture (within the lag the reading side catches up with).
+uint64_t CVideoDraw::LagMs(const Queued& queued, Clock::time_point released) {
+    const Clock::time_point since = std::max(queued.pushed, released);
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+    uint64_t lag = waited > 0 ? uint64_t(waited) : 0;
+    if (!owner_.IsClockChannel()) {
+        const uint64_t clock = owner_.Group().GroupClock(), at = queued.record->Header().timestamp;
+        if (clock > at && clock - at < CVideoPort::kCatchUpLimitMs) lag = std::max(lag, clock - at);
+    }
+    return lag;
+}
+
+void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t lag) {
+    const RecordHeader header = record->Header();
+    // Frames of a hidden stream are taken but never decoded; their times still
+    // move the channel (and the group clock) on, so that the other channels do
+    // not wait for it for ever.
+    if (StreamHidden()) {
+        current_ = std::move(record);
+        owner_.NoteShown(header.timestamp);
+        return;
+    }
+    switch (shedding_.Next(header.flag == 1, lag, frameMs_)) {
+    case FrameShedding::Action::kDrop:
+        // The picture on screen stays, and so does the record it came from
+        // (a repaint decodes that one again).
+        ++picturesDropped_;
+        return;
+    case FrameShedding::Action::kDecodeReferencesOnly:
+        current_ = std::move(record);
+        if (DecodeRecord(*current_, true, true) == 0) ++picturesDropped_;
+        return;
+    case FrameShedding::Action::kDecode:
+        current_ = std::move(record);
+        DecodeRecord(*current_);
+        return;
     }
 }
 
@@ -265,7 +324,7 @@ void CVideoDraw::PushFrame(std::unique_ptr<CxMemUnit> record) {
     if (!record) return;
     {
         CxLock queue(queueLock_);
-        queue_.push_back(std::move(record));
+        queue_.push_back({std::move(record), Clock::now()});
     }
     wake_.Set();
 }
@@ -282,7 +341,7 @@ bool CVideoDraw::HasRoom() {
 }
 
 void CVideoDraw::ClearQueue() {
-    std::list<std::unique_ptr<CxMemUnit>> dropped;
+    std::list<Queued> dropped;
     {
         CxLock queue(queueLock_);
         dropped.swap(queue_);
@@ -306,14 +365,14 @@ bool CVideoDraw::Idle() {
 std::vector<uint64_t> CVideoDraw::QueuedTimestamps() {
     CxLock queue(queueLock_);
     std::vector<uint64_t> out;
-    for (const auto& r : queue_) out.push_back(r->Header().timestamp);
+    for (const Queued& q : queue_) out.push_back(q.record->Header().timestamp);
     return out;
 }
 
 std::unique_ptr<CxMemUnit> CVideoDraw::TakeQueued() {
     CxLock queue(queueLock_);
     if (queue_.empty()) return nullptr;
-    std::unique_ptr<CxMemUnit> head = std::move(queue_.front());
+    std::unique_ptr<CxMemUnit> head = std::move(queue_.front().record);
     queue_.pop_front();
     return head;
 }
@@ -329,17 +388,18 @@ void CVideoDraw::Feed(std::unique_ptr<CxMemUnit> record, bool show) {
 std::optional<RecordHeader> CVideoDraw::NextQueued() {
     CxLock queue(queueLock_);
     if (queue_.empty()) return std::nullopt;
-    return queue_.front()->Header();
+    return queue_.front().record->Header();
 }
 
-void CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show) {
+int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool referencesOnly) {
     const RecordHeader header = record.Header();
     const uint32_t length = header.length;
     // The stored length must be there in the unit (a payload too long for a
     // unit is not kept) and fit the input buffer.
     if (length == 0 || length > kUnitSize || input_.empty() || length > record.PayloadSize() ||
         length > input_.size())
-        return;
+        return 0;
+    int pictures = 0;
     std::memcpy(input_.data(), record.Payload(), length);
     owner_.NoteShown(header.timestamp);
     if (env_.onDecode) env_.onDecode(owner_.Index(), header);
@@ -348,6 +408,7 @@ void CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show) {
         IHW265D_InArgs in{};
         in.stream = input_.data();
         in.length = length;
+        in.decodeMode = referencesOnly ? IHW265D_DECODE_SKIP_NONREF : IHW265D_DECODE_NORMAL;
         IHW265D_OutArgs out{};
         for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
             out.bytesConsumed = 0;
@@ -361,6 +422,7 @@ void CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show) {
             p.pitch[0] = int(out.yStride);
             p.pitch[1] = p.pitch[2] = int(out.uvStride);
             ++picturesDecoded_;
+            ++pictures;
             if (show) ShowPicture(p, true);
             const uint32_t used = out.bytesConsumed < in.length ? out.bytesConsumed : in.length;
             in.stream += used;
@@ -368,7 +430,8 @@ void CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show) {
         }
     } else if (h264_) {
         Hi264DecPicture picture{};
-        int32_t r = Hi264DecFrame(h264_, input_.data(), length, 0, &picture, 0);
+        const uint32_t flags = referencesOnly ? kHi264DecSkipNonReference : 0;
+        int32_t r = Hi264DecFrame(h264_, input_.data(), length, 0, &picture, flags);
         for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
             if (r == kHi264DecPictureOut) {
                 PictureRef p;
@@ -380,13 +443,15 @@ void CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show) {
                 p.pitch[0] = p.width;
                 p.pitch[1] = p.pitch[2] = p.width / 2;
                 ++picturesDecoded_;
+                ++pictures;
                 if (show) ShowPicture(p, false);
             }
             if (r == kHi264DecNeedMoreInput || r == kHi264DecNoMorePictures) break;
             picture = Hi264DecPicture{};
-            r = Hi264DecFrame(h264_, nullptr, 0, 0, &picture, 0);
+            r = Hi264DecFrame(h264_, nullptr, 0, 0, &picture, flags);
         }
     }
+    return pictures;
 }
 
 void CVideoDraw::ShowPicture(const PictureRef& p, bool fromHevc) {

@@ -12,6 +12,7 @@
 // decode lock, size changes the render lock only, SavePicture the picture
 // lock only.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -23,6 +24,7 @@
 #include "codecs/hi264dec.h"
 #include "hevc/ihw265d.h"
 #include "platform/sync.h"
+#include "playback/frame_shedding.h"
 #include "playback/playback_env.h"
 #include "playback/video_output.h"
 #include "readers/file_reader.h"
@@ -74,9 +76,11 @@ public:
     // takes no other.
     void SetHold(bool on);
 
-    // Decodes one record and, when `show`, shows what comes out. Decoding
-    // thread (and GUI thread for paint), with the decode lock held.
-    void DecodeRecord(const CxMemUnit& record, bool show = true);
+    // Decodes one record and, when `show`, shows what comes out; with
+    // `referencesOnly` the decoder skips a picture no other refers to.
+    // Returns the pictures that came out. Decoding thread (and GUI thread for
+    // paint), with the decode lock held.
+    int DecodeRecord(const CxMemUnit& record, bool show = true, bool referencesOnly = false);
 
     // Frame steps and jumps feed the decoder from the GUI thread, under the
     // group lock: they hold the decode lock (recursive) for the whole move so
@@ -99,11 +103,14 @@ public:
     std::optional<RecordHeader> NextQueued();
     uint64_t PicturesDecoded() const { return picturesDecoded_.load(); }
     uint64_t PicturesShown() const { return picturesShown_.load(); }
+    // Records left undecoded, or pictures the decoder skipped, to keep up.
+    uint64_t PicturesDropped() const { return picturesDropped_.load(); }
     VideoOutput* Output() { return output_.get(); }
     bool UsesHevc() const { return h265_ != nullptr; }
 
 private:
     void ThreadLoop();
+    bool SpareCores() const;
     bool CreateDecoder(CxFileReader* reader);
     void DestroyDecoder();
     bool CreateOutput();
@@ -112,7 +119,13 @@ private:
     void FreeBuffers();
     // Channel 0 of a recording whose first reader hides its stream.
     bool StreamHidden();
-    void TakeRecord(std::unique_ptr<CxMemUnit> record);
+    using Clock = std::chrono::steady_clock;
+    struct Queued {
+        std::unique_ptr<CxMemUnit> record;
+        Clock::time_point pushed;
+    };
+    uint64_t LagMs(const Queued& queued, Clock::time_point released);
+    void TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t lagMs);
     void ShowPicture(const PictureRef& picture, bool fromHevc);
 
     CVideoPort& owner_;
@@ -124,11 +137,13 @@ private:
     Hi264DecHandle h264_ = nullptr;
     IHW265D_Handle h265_ = nullptr;
     std::vector<uint8_t> input_;
-    std::unique_ptr<CxMemUnit> current_;  // the record last taken from the queue
+    std::unique_ptr<CxMemUnit> current_;  // the record last decoded
     CxMutex decodeLock_;
+    FrameShedding shedding_;  // decoding thread; reset by StartDecoding
+    uint64_t frameMs_ = 40;   // set by StartDecoding
 
     CxMutex queueLock_;
-    std::list<std::unique_ptr<CxMemUnit>> queue_;  // under queueLock_
+    std::list<Queued> queue_;  // under queueLock_
 
     CxEvent wake_;  // set after every push and at stop
     std::thread thread_;
@@ -147,6 +162,7 @@ private:
     std::atomic<bool> visible_{true};  // GUI thread writes, decoding thread reads
     std::atomic<uint64_t> picturesDecoded_{0};  // decoding thread writes
     std::atomic<uint64_t> picturesShown_{0};
+    std::atomic<uint64_t> picturesDropped_{0};  // decoding thread writes
 };
 
 }  // namespace corvane

@@ -8,7 +8,6 @@
 namespace corvane {
 namespace {
 
-constexpr uint64_t kCatchUpLimitMs = 10000;
 // Recorders write a key frame every second: a picture less than this far
 // ahead is reached sooner by decoding on than from its key frame.
 constexpr uint64_t kKeyFrameDistanceMs = 1000;

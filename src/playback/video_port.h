@@ -98,6 +98,9 @@ public:
     // Reader 0 of the recording: the position source.
     CxFileReader* FirstReader() const;
 
+    // A channel further behind the clock channel than this has a clock of
+    // its own and is not made to catch up.
+    static constexpr uint64_t kCatchUpLimitMs = 10000;
     uint64_t LastShown() const { return lastShown_.load(); }
     bool IsClockChannel() const { return clockChannel_.load() != 0; }
     void SetClockChannel(bool on) { clockChannel_ = on ? 1 : 0; }

@@ -1,0 +1,64 @@
+#!/bin/sh
+# Eight 1920x1080 H.265 channels at about 2.5 and about 20 Mbit/s each, played
+# by `corvane play` in real time, beside ffmpeg decoding the same eight streams
+# with two threads, one stream after another (all this machine can decode), in
+# the same run. For each case it prints the player's JSON line, then the
+# real-time factor, the skew between shown pictures, pictures shown and
+# dropped per second of wall time, and ffmpeg's pictures per second.
+#
+# usage: bench/playback/heavy_playback.sh BUILD_DIR [SECONDS [BASELINE_BUILD_DIR]]
+# BUILD_DIR is a Release build with bench_make_play_recording and corvane; the
+# baseline's corvane (another build, say of the code before a change) plays the
+# same recordings in the same run.
+set -eu
+build=$1
+seconds=${2:-12}
+baseline=${3:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+report() {
+    json=$1
+    echo "$json"
+    # Sums of the per-channel lists and the scalar fields, from the JSON line.
+    sum() {
+        terms=$(echo "$json" | sed -n "s/.*\"$1\":\[\([0-9,]*\)\].*/\1/p" | tr ',' '+')
+        echo "${terms:-0}" | bc
+    }
+    field() { echo "$json" | sed -n "s/.*\"$1\":\([0-9.]*\).*/\1/p"; }
+    shown=$(sum pictures)
+    dropped=$(sum dropped)
+    wall=$(field wall_seconds)
+    media=$(field media_seconds)
+    printf 'real-time factor %.3f, max skew %s ms, peak RSS %s MB, CPU %.0f %%\n' \
+        "$(echo "$media / $wall" | bc -l)" "$(field max_skew_ms)" "$(field peak_rss_mb)" \
+        "$(echo "100 * $(field cpu_seconds) / $wall" | bc -l)"
+    printf 'pictures shown %.1f/s, dropped %.1f/s; ffmpeg -threads 2 decodes %.1f/s; shown / ffmpeg %.2f\n' \
+        "$(echo "$shown / $wall" | bc -l)" "$(echo "$dropped / $wall" | bc -l)" "$ffmpeg_pps" \
+        "$(echo "$shown / $wall / $ffmpeg_pps" | bc -l)"
+}
+
+# The quality that gives each bit rate with the benchmark's picture.
+for case in "2.5:24" "20:20"; do
+    rate=${case%%:*}
+    crf=${case##*:}
+    dir="$work/$rate"
+    echo "== 8 x 1920x1080 H.265, about $rate Mbit/s per channel (crf $crf)"
+    "$build/bin/bench_make_play_recording" "$dir" --channels 8 --seconds $((seconds + 4)) --width 1920 \
+        --height 1080 --crf "$crf" --h265 --elementary "$work/channel.h265"
+
+    start=$(date +%s.%N)
+    for c in 1 2 3 4 5 6 7 8; do
+        ffmpeg -nostdin -hide_banner -loglevel error -threads 2 -i "$work/channel.h265" -f null -
+    done
+    end=$(date +%s.%N)
+    frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
+        -of csv=p=0 "$work/channel.h265")
+    ffmpeg_pps=$(echo "$frames * 8 / ($end - $start)" | bc -l)
+
+    for player in ${baseline:+"$baseline"} "$build"; do
+        echo "-- $player"
+        report "$("$player/bin/corvane" play "$dir" --seconds "$seconds")"
+    done
+    rm -rf "$dir"
+done
