@@ -39,7 +39,7 @@ report() {
 }
 
 # The quality that gives each bit rate with the benchmark's picture.
-for case in "2.5:24" "20:20"; do
+for case in ${CASES:-2.5:24 20:20}; do
     rate=${case%%:*}
     crf=${case##*:}
     dir="$work/$rate"

@@ -80,15 +80,15 @@ bool LoadRecording(const PlayOptions& o, DayList& days, CDiskVideo*& recording, 
     return true;
 }
 
-// Largest difference between the last shown times of the channels that have
-// shown something.
+// Largest difference between the times of the pictures the channels have on
+// screen (of those that have shown something).
 int64_t Skew(CVideoGroup& group, int channels) {
     uint64_t lo = UINT64_MAX, hi = 0;
     for (int i = 0; i < channels; ++i) {
         CVideoPort* port = group.Port(i);
         if (!port || !port->Recording() || !port->Draw().IsRunning()) continue;
-        const uint64_t t = port->LastShown();
-        if (t == 0) return 0;
+        const uint64_t t = port->Draw().LastPresented();
+        if (t == 0) continue;  // a hidden stream, or nothing decodable yet
         lo = std::min(lo, t);
         hi = std::max(hi, t);
     }

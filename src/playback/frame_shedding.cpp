@@ -1,23 +1,46 @@
 #include "playback/frame_shedding.h"
 
-namespace corvane {
+#include <algorithm>
 
-FrameShedding::Action FrameShedding::Next(bool keyFrame, uint64_t lagMs, uint64_t frameMs) {
-    if (frameMs == 0) frameMs = 40;
-    const uint64_t frames = lagMs / frameMs;
+namespace corvane {
+namespace {
+
+// Key frames further apart than this are not taken for the stream's rhythm.
+constexpr uint64_t kLongestKeyDistanceMs = 10000;
+
+}  // namespace
+
+FrameShedding::Action FrameShedding::Next(bool keyFrame, uint64_t timestamp, uint64_t lagMs, int speed,
+                                          uint64_t clockMs) {
+    if (speed < 1) speed = 1;
+    const bool behind = lagMs >= kNonReferenceLag * frameMs_;
     if (keyFrame) {
-        // Decoding starts again from here; it stays at key frames only while
-        // still far behind, so that the pictures after this one are dropped.
-        level_ = frames >= kKeyFrameLag ? Level::kKeyFrames : frames >= kNonReferenceLag ? Level::kNonReference
-                                                                                          : Level::kFull;
+        if (keySeen_ && timestamp > lastKey_ && timestamp - lastKey_ <= kLongestKeyDistanceMs) {
+            keyDistance_ = timestamp - lastKey_;
+        }
+        keySeen_ = true;
+        lastKey_ = timestamp;
+        level_ = behind ? Level::kNonReference : Level::kFull;
         return Action::kDecode;
     }
-    if (level_ == Level::kKeyFrames || frames >= kKeyFrameLag) {
+    if (level_ == Level::kKeyFrames) return Action::kDrop;
+    // Wall time left before the next key frame is due; decoding this record
+    // may overrun it by two frames (the lag then carries into the next
+    // group). Once the clock channel shows the next group, this one is over.
+    const bool known = keySeen_ && timestamp >= lastKey_;
+    const uint64_t nextKey = lastKey_ + keyDistance_;
+    const double untilKey = known ? double(nextKey - std::min(timestamp, nextKey)) / speed : 1e9;
+    if (lagMs >= kMaxLagMs || (known && clockMs >= nextKey) ||
+        double(lagMs) + decodeMs_ > untilKey + 2.0 * double(frameMs_)) {
         level_ = Level::kKeyFrames;
         return Action::kDrop;
     }
-    level_ = frames >= kNonReferenceLag ? Level::kNonReference : Level::kFull;
-    return level_ == Level::kNonReference ? Action::kDecodeReferencesOnly : Action::kDecode;
+    level_ = behind ? Level::kNonReference : Level::kFull;
+    return behind ? Action::kDecodeReferencesOnly : Action::kDecode;
+}
+
+void FrameShedding::Decoded(double ms) {
+    decodeMs_ = decodeMs_ == 0 ? ms : 0.8 * decodeMs_ + 0.2 * ms;
 }
 
 }  // namespace corvane

@@ -170,8 +170,8 @@ int CVideoDraw::StartDecoding() {
     picturesDecoded_ = 0;
     picturesShown_ = 0;
     picturesDropped_ = 0;
-    shedding_ = FrameShedding{};
-    frameMs_ = reader && reader->GetFrameRate() > 0 ? uint64_t(1000 / reader->GetFrameRate()) : 40;
+    lastPresented_ = 0;
+    shedding_ = FrameShedding(reader && reader->GetFrameRate() > 0 ? uint64_t(1000 / reader->GetFrameRate()) : 40);
     AllocateBuffers(reader ? reader->GetWidth() : 0, reader ? reader->GetHeight() : 0);
 
     // Read ahead once and show the first picture before playback begins.
@@ -293,21 +293,24 @@ void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t lag) {
         owner_.NoteShown(header.timestamp);
         return;
     }
-    switch (shedding_.Next(header.flag == 1, lag, frameMs_)) {
-    case FrameShedding::Action::kDrop:
+    const int speed = owner_.Group().Speed();
+    // The clock of a channel whose times lie too far apart from this one's
+    // (clocks that do not match) says nothing about it.
+    uint64_t clock = owner_.IsClockChannel() ? 0 : owner_.Group().GroupClock();
+    if (clock > header.timestamp + CVideoPort::kCatchUpLimitMs) clock = 0;
+    const FrameShedding::Action action =
+        shedding_.Next(header.flag == 1, header.timestamp, lag, speed > 1 && speed < 8 ? speed : 1, clock);
+    if (action == FrameShedding::Action::kDrop) {
         // The picture on screen stays, and so does the record it came from
         // (a repaint decodes that one again).
         ++picturesDropped_;
         return;
-    case FrameShedding::Action::kDecodeReferencesOnly:
-        current_ = std::move(record);
-        if (DecodeRecord(*current_, true, true) == 0) ++picturesDropped_;
-        return;
-    case FrameShedding::Action::kDecode:
-        current_ = std::move(record);
-        DecodeRecord(*current_);
-        return;
     }
+    current_ = std::move(record);
+    const Clock::time_point start = Clock::now();
+    const bool referencesOnly = action == FrameShedding::Action::kDecodeReferencesOnly;
+    if (DecodeRecord(*current_, true, referencesOnly) == 0 && referencesOnly) ++picturesDropped_;
+    shedding_.Decoded(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
 }
 
 void CVideoDraw::SetHold(bool on) {
@@ -451,6 +454,7 @@ int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool references
             r = Hi264DecFrame(h264_, nullptr, 0, 0, &picture, flags);
         }
     }
+    if (pictures > 0 && show) lastPresented_ = header.timestamp;
     return pictures;
 }
 

@@ -105,6 +105,9 @@ public:
     uint64_t PicturesShown() const { return picturesShown_.load(); }
     // Records left undecoded, or pictures the decoder skipped, to keep up.
     uint64_t PicturesDropped() const { return picturesDropped_.load(); }
+    // The time of the record whose picture was last put on screen (0 before
+    // the first); the channel's shown time moves on as decoding begins.
+    uint64_t LastPresented() const { return lastPresented_.load(); }
     VideoOutput* Output() { return output_.get(); }
     bool UsesHevc() const { return h265_ != nullptr; }
 
@@ -140,7 +143,6 @@ private:
     std::unique_ptr<CxMemUnit> current_;  // the record last decoded
     CxMutex decodeLock_;
     FrameShedding shedding_;  // decoding thread; reset by StartDecoding
-    uint64_t frameMs_ = 40;   // set by StartDecoding
 
     CxMutex queueLock_;
     std::list<Queued> queue_;  // under queueLock_
@@ -163,6 +165,7 @@ private:
     std::atomic<uint64_t> picturesDecoded_{0};  // decoding thread writes
     std::atomic<uint64_t> picturesShown_{0};
     std::atomic<uint64_t> picturesDropped_{0};  // decoding thread writes
+    std::atomic<uint64_t> lastPresented_{0};                    // decoding thread writes
 };
 
 }  // namespace corvane
