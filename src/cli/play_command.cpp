@@ -87,7 +87,7 @@ int64_t Skew(CVideoGroup& group, int channels) {
     for (int i = 0; i < channels; ++i) {
         CVideoPort* port = group.Port(i);
         if (!port || !port->Recording() || !port->Draw().IsRunning()) continue;
-        const uint64_t t = port->Draw().LastPresented();
+        const uint64_t t = port->Draw().PictureTime();
         if (t == 0) continue;  // a hidden stream, or nothing decodable yet
         lo = std::min(lo, t);
         hi = std::max(hi, t);

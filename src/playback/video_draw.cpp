@@ -170,7 +170,7 @@ int CVideoDraw::StartDecoding() {
     picturesDecoded_ = 0;
     picturesShown_ = 0;
     picturesDropped_ = 0;
-    lastPresented_ = 0;
+    pictureTime_ = 0;
     shedding_ = FrameShedding(reader && reader->GetFrameRate() > 0 ? uint64_t(1000 / reader->GetFrameRate()) : 40);
     AllocateBuffers(reader ? reader->GetWidth() : 0, reader ? reader->GetHeight() : 0);
 
@@ -454,12 +454,12 @@ int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool references
             r = Hi264DecFrame(h264_, nullptr, 0, 0, &picture, flags);
         }
     }
-    if (pictures > 0 && show) lastPresented_ = header.timestamp;
+    if (pictures > 0 && show) pictureTime_ = header.timestamp;
     return pictures;
 }
 
 void CVideoDraw::ShowPicture(const PictureRef& p, bool fromHevc) {
-    if (!visible_.load() || p.width <= 0 || p.height <= 0 || !p.plane[0] || !p.plane[1] || !p.plane[2]) return;
+    if (p.width <= 0 || p.height <= 0 || !p.plane[0] || !p.plane[1] || !p.plane[2]) return;
     const size_t w = size_t(p.width), h = size_t(p.height), cw = w / 2, ch = h / 2;
     PictureRef packed;
     {
@@ -494,7 +494,9 @@ void CVideoDraw::ShowPicture(const PictureRef& p, bool fromHevc) {
     }
     // The H.265 picture goes out from the packed copy (the decoder's rows have
     // a stride of their own), the H.264 one from the decoder's packed planes.
-    // The copy is only read here, on the thread that alone writes it.
+    // The copy is only read here, on the thread that alone writes it. A hidden
+    // channel keeps its copy for snapshots and shows nothing.
+    if (!visible_.load()) return;
     CxLock render(renderLock_);
     if (!ready_.load() || !output_) return;
     output_->Present(fromHevc ? packed : p);

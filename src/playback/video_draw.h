@@ -57,7 +57,8 @@ public:
     void ClearQueue();
 
     // GUI thread: the window's paint and size messages, and whether the
-    // window is visible (a hidden channel decodes but shows nothing).
+    // window is visible (a hidden channel decodes and keeps its picture for
+    // snapshots, but shows nothing).
     void OnPaint();
     void OnSize();
     void SetVisible(bool visible) { visible_ = visible; }
@@ -105,9 +106,10 @@ public:
     uint64_t PicturesShown() const { return picturesShown_.load(); }
     // Records left undecoded, or pictures the decoder skipped, to keep up.
     uint64_t PicturesDropped() const { return picturesDropped_.load(); }
-    // The time of the record whose picture was last put on screen (0 before
-    // the first); the channel's shown time moves on as decoding begins.
-    uint64_t LastPresented() const { return lastPresented_.load(); }
+    // The time of the record whose picture the channel holds: on screen, or
+    // kept for snapshots while the window is hidden (0 before the first). The
+    // channel's shown time moves on as decoding begins.
+    uint64_t PictureTime() const { return pictureTime_.load(); }
     VideoOutput* Output() { return output_.get(); }
     bool UsesHevc() const { return h265_ != nullptr; }
 
@@ -165,7 +167,7 @@ private:
     std::atomic<uint64_t> picturesDecoded_{0};  // decoding thread writes
     std::atomic<uint64_t> picturesShown_{0};
     std::atomic<uint64_t> picturesDropped_{0};  // decoding thread writes
-    std::atomic<uint64_t> lastPresented_{0};                    // decoding thread writes
+    std::atomic<uint64_t> pictureTime_{0};                    // decoding thread writes
 };
 
 }  // namespace corvane

@@ -29,8 +29,9 @@ struct ChannelPicture {
 QString PictureTime(CVideoPort& port) {
     CxFileReader* reader = port.Reader();
     CDiskVideo* recording = port.Recording();
-    if (!reader || !recording || port.LastShown() < reader->FirstTimestamp()) return QString();
-    const uint64_t offset = port.LastShown() - reader->FirstTimestamp();
+    const uint64_t at = port.Draw().PictureTime();
+    if (!reader || !recording || at < reader->FirstTimestamp()) return QString();
+    const uint64_t offset = at - reader->FirstTimestamp();
     const int64_t seconds = recording->startTime + int64_t(offset / 1000);
     return QString::fromStdString(FormatLocalDateTime(seconds)) + QString::asprintf(".%03d", int(offset % 1000));
 }

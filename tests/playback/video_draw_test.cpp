@@ -116,12 +116,20 @@ TEST_F(DrawTest, HiddenWindowDecodesWithoutShowingAndRepaintShowsTheCurrentFrame
     CVideoPort& port = OpenHeld(Write(o));
     MemoryVideoOutput& out = *video_.Output(0);
     const uint64_t shown = out.presents.load();
+    std::vector<uint8_t> before, after;
+    int width = 0, height = 0;
+    ASSERT_TRUE(port.Draw().CopyPicture(before, width, height));
     port.SetVisible(false);
     for (int i = 0; i < 5; ++i) port.ReadStepNormal(1);
     port.Draw().hold = 0;
     ASSERT_TRUE(WaitForQueuesEmpty());
     EXPECT_EQ(port.Draw().PicturesDecoded(), 6u);
     EXPECT_EQ(out.presents.load(), shown);
+    // Snapshots of a hidden channel (another one zoomed) take the picture of
+    // the time it has reached, not the one it last showed.
+    ASSERT_TRUE(port.Draw().CopyPicture(after, width, height));
+    EXPECT_NE(after, before);
+    EXPECT_EQ(port.Draw().PictureTime(), port.LastShown());
 
     port.SetVisible(true);
     port.Draw().hold = 1;
