@@ -39,6 +39,12 @@ public:
     Action Next(bool keyFrame, uint64_t timestamp, uint64_t lagMs, int speed = 1, uint64_t clockMs = 0);
     // How long decoding the last record took (wall ms).
     void Decoded(double ms);
+    // Full decoding from the next record on, as after a key frame (the decoder
+    // was fed elsewhere); the decoding time seen so far is kept.
+    void Restart() {
+        level_ = Level::kFull;
+        keySeen_ = false;
+    }
     Level Current() const { return level_; }
 
 private:

@@ -386,6 +386,9 @@ void CVideoDraw::Feed(std::unique_ptr<CxMemUnit> record, bool show) {
     if (StreamHidden()) owner_.NoteShown(record->Header().timestamp);
     else DecodeRecord(*record, show);
     current_ = std::move(record);
+    // The decoder holds what the records after this one refer to: whatever
+    // was being shed before the move is decoded again.
+    shedding_.Restart();
 }
 
 std::optional<RecordHeader> CVideoDraw::NextQueued() {
