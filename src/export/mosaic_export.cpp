@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 }
 
 #include <algorithm>
@@ -102,6 +103,8 @@ private:
     void Use(Source& s);
     void Sound(Source& s, const RecordHeader& h);
     std::string Text(int64_t t) const;
+    int64_t SecondsOfDayMs(int second) const;
+    int64_t NextBusyFrame(int64_t index, int64_t t) const;
     bool Compose(int64_t index);
     bool Drain();
     std::string Failure() const;
@@ -165,10 +168,40 @@ bool MosaicRun::Prepare() {
     for (auto& s : sources_) {
         if (s->Peek() && (origin_ < 0 || s->unitMs < origin_)) origin_ = s->unitMs;
     }
-    return origin_ >= 0;
+    if (origin_ < 0) return false;
+    // A channel sought to the key frame before the start is read from there,
+    // but the mosaic begins at the start.
+    origin_ = std::max(origin_, SecondsOfDayMs(settings_.startSecond));
+    return true;
+}
+
+int64_t MosaicRun::SecondsOfDayMs(int second) const {
+    return MakeLocalTime({day_.Year(), day_.Month(), day_.Day(), second / 3600, second / 60 % 60, second % 60}) * 1000;
+}
+
+// The first frame worth composing after `index` when no channel has a
+// picture to show at frame `index` and none has a record before the next
+// second: the frame of the earliest record still to come (-1: none). A
+// stretch without any recording stays a gap in the file's times rather than
+// black frames.
+int64_t MosaicRun::NextBusyFrame(int64_t index, int64_t t) const {
+    int64_t next = -1;
+    for (const auto& s : sources_) {
+        const AVFrame* picture = s->decoder.Picture();
+        if (picture && s->decoder.PictureMs() <= t && t - s->decoder.PictureMs() <= kStaleMs) return index;
+        if (s->held) {
+            if (s->unitMs <= t + kStaleMs) return index;
+            next = next < 0 ? s->unitMs : std::min(next, s->unitMs);
+        }
+    }
+    if (next < 0) return -1;
+    return (next - origin_) * frameRate_ / 1000;
 }
 
 bool MosaicRun::CreateOutput(std::string& error) {
+    // libx264 reports its settings at the info level; only errors belong on
+    // a command line's standard error.
+    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
     MosaicLayout layout;
     layout.columns = MosaicColumns(static_cast<int>(sources_.size()));
     layout.cellWidth = cellWidth_;
@@ -306,8 +339,7 @@ void MosaicRun::Run(std::vector<GpsPoint>& gps) {
         writer_.reset();
         return;
     }
-    const int64_t rangeEnd = MakeLocalTime({day_.Year(), day_.Month(), day_.Day(), settings_.endSecond / 3600,
-                                            settings_.endSecond / 60 % 60, settings_.endSecond % 60}) * 1000;
+    const int64_t rangeEnd = SecondsOfDayMs(settings_.endSecond);
     const int64_t seconds = std::max<int64_t>(1, (rangeEnd - origin_ + 999) / 1000);
     bool failed = false;
     int64_t shown = -1;  // the second of the text on the frames
@@ -320,6 +352,12 @@ void MosaicRun::Run(std::vector<GpsPoint>& gps) {
         const bool over = std::all_of(sources_.begin(), sources_.end(),
                                       [&](const auto& s) { return s->ended && t >= s->out.endMs; });
         if (over) break;
+        const int64_t busy = NextBusyFrame(index, t);
+        if (busy < 0) break;
+        if (busy > index) {
+            index = busy - 1;
+            continue;
+        }
         if (FloorDiv(t, 1000) != shown) {
             shown = FloorDiv(t, 1000);
             graph_->SetText(Text(t));
@@ -342,8 +380,11 @@ void MosaicRun::Run(std::vector<GpsPoint>& gps) {
     if (!failed && !flushed) failed = true;
     mosaic_.videoFrames = static_cast<uint32_t>(encoder_->Frames());
     mosaic_.firstMs = origin_;
-    mosaic_.endMs = origin_ + encoder_->Frames() * 1000 / frameRate_;
+    mosaic_.endMs = origin_ + index * 1000 / frameRate_;
     Finish(failed, reason.empty() ? Failure() : reason);
+    // The last (possibly partial) second of the span.
+    const int64_t done = (mosaic_.endMs - origin_ + 999) / 1000;
+    if (done > reported) post_(kMsgMosaicSecond, static_cast<int>(done), static_cast<intptr_t>(std::max(seconds, done)));
 
     for (auto& s : sources_) {
         if (!s->gps.empty()) {
