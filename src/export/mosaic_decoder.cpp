@@ -50,6 +50,7 @@ bool ChannelDecoder::Open(bool hevc) {
 void ChannelDecoder::Decode(const uint8_t* data, size_t size, bool key, bool hevc, int64_t ms) {
     if (!packet_ || !decoded_ || !picture_ || size == 0 || size > INT_MAX / 2) return;
     if (!codec_ || hevc != hevc_) {
+        if (unusable_ && hevc == hevc_) return;  // tried already
         unusable_ = !Open(hevc);
         if (unusable_) return;
     }

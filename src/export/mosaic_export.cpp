@@ -8,6 +8,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -79,6 +80,13 @@ struct Source {
     std::vector<GpsPoint> gps;
 };
 
+// The channel's newest picture when it is at most kStaleMs older than `t`.
+const AVFrame* FreshPicture(const Source& s, int64_t t) {
+    const AVFrame* picture = s.decoder.Picture();
+    const int64_t age = t - s.decoder.PictureMs();
+    return picture && age >= 0 && age <= kStaleMs ? picture : nullptr;
+}
+
 std::string FixText(const GpsPoint& p) {
     char text[96];
     std::snprintf(text, sizeof text, "   %.1f km/h   %.5f %c  %.5f %c", static_cast<double>(p.fix.speed),
@@ -137,15 +145,21 @@ private:
 // and the sound's channel; and the first output frame's time: the earliest
 // record any channel holds.
 bool MosaicRun::Prepare() {
-    const int rows = static_cast<int>(channels_.size());
+    // The grid has at most 9 cells; further channels are not read.
+    const int rows = std::min(static_cast<int>(channels_.size()), kMaxMosaicCells);
     const int requested = settings_.mosaic.audioRow;
+    bool rateSet = false;
     for (int row = 0; row < rows; ++row) {
         channels_[static_cast<size_t>(row)].path = mosaic_.path;
         auto s = std::make_unique<Source>(day_, row, settings_.endSecond, channels_[static_cast<size_t>(row)]);
         if (CxFileReader* r = s->records.Position(settings_.startSecond)) {
             const int fps = r->GetFrameRate();
-            if (fps > 0 && fps <= 120) s->frameMs = 1000 / fps;
-            if (sources_.empty() || frameRate_ <= 0) frameRate_ = fps > 0 && fps <= 120 ? fps : 25;
+            const bool valid = fps > 0 && fps <= 120;
+            if (valid) s->frameMs = 1000 / fps;
+            if (valid && !rateSet) {
+                frameRate_ = fps;
+                rateSet = true;
+            }
             if (cellWidth_ <= 0 && r->GetWidth() > 0 && r->GetHeight() > 0) {
                 cellWidth_ = r->GetWidth();
                 cellHeight_ = r->GetHeight();
@@ -187,8 +201,7 @@ int64_t MosaicRun::SecondsOfDayMs(int second) const {
 int64_t MosaicRun::NextBusyFrame(int64_t index, int64_t t) const {
     int64_t next = -1;
     for (const auto& s : sources_) {
-        const AVFrame* picture = s->decoder.Picture();
-        if (picture && s->decoder.PictureMs() <= t && t - s->decoder.PictureMs() <= kStaleMs) return index;
+        if (FreshPicture(*s, t)) return index;
         if (s->held) {
             if (s->unitMs <= t + kStaleMs) return index;
             next = next < 0 ? s->unitMs : std::min(next, s->unitMs);
@@ -207,7 +220,7 @@ bool MosaicRun::CreateOutput(std::string& error) {
     layout.cellWidth = cellWidth_;
     layout.cellHeight = cellHeight_;
     layout.frameRate = frameRate_;
-    for (size_t row = 0; row < sources_.size() && row < 9; ++row) layout.labels.push_back("CH" + std::to_string(row + 1));
+    for (size_t row = 0; row < sources_.size(); ++row) layout.labels.push_back("CH" + std::to_string(row + 1));
     graph_ = MosaicGraph::Create(layout, error);
     if (!graph_) return false;
 
@@ -301,11 +314,7 @@ std::string MosaicRun::Text(int64_t t) const {
 bool MosaicRun::Compose(int64_t index) {
     const int64_t t = origin_ + index * 1000 / frameRate_;
     std::vector<const AVFrame*> cells;
-    for (auto& s : sources_) {
-        const AVFrame* picture = s->decoder.Picture();
-        const bool fresh = picture && s->decoder.PictureMs() <= t && t - s->decoder.PictureMs() <= kStaleMs;
-        cells.push_back(fresh ? picture : nullptr);
-    }
+    for (auto& s : sources_) cells.push_back(FreshPicture(*s, t));
     return graph_->Push(cells, index) && Drain();
 }
 
@@ -328,6 +337,10 @@ std::string MosaicRun::Failure() const {
 }
 
 void MosaicRun::Run(std::vector<GpsPoint>& gps) {
+    if (!composed_) {
+        Finish(true, "out of memory");
+        return;
+    }
     if (!Prepare()) {
         Finish(true, "no video in the range");
         return;
@@ -336,7 +349,12 @@ void MosaicRun::Run(std::vector<GpsPoint>& gps) {
     if (!CreateOutput(error)) {
         mosaic_.result = ChannelResult::kCreateFailed;
         mosaic_.reason = error;
-        writer_.reset();
+        // A file made before the streams failed holds nothing.
+        if (writer_) {
+            writer_.reset();
+            std::error_code ec;
+            std::filesystem::remove(mosaic_.path, ec);
+        }
         return;
     }
     const int64_t rangeEnd = SecondsOfDayMs(settings_.endSecond);

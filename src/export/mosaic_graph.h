@@ -27,6 +27,7 @@ struct MosaicLayout {
 };
 
 // 1 channel: 1 cell; 2 to 4: 2x2; 5 to 9: 3x3 (more are not shown).
+constexpr int kMaxMosaicCells = 9;
 int MosaicColumns(int channels);
 
 class MosaicGraph {
