@@ -393,13 +393,20 @@ void MosaicRun::Run(std::vector<GpsPoint>& gps) {
     // What was composed is encoded and the file finished, also after a stop
     // or a failed write: the file plays up to there.
     if (!failed) failed = !graph_->Finish() || !Drain();
-    bool flushed = encoder_->Encode(nullptr, *writer_, stream_);
-    if (!writer_->Finish()) failed = true;
-    if (!failed && !flushed) failed = true;
+    if (!encoder_->Encode(nullptr, *writer_, stream_)) failed = true;
+    const bool finished = writer_->Finish();
+    if (!finished) failed = true;
     mosaic_.videoFrames = static_cast<uint32_t>(encoder_->Frames());
     mosaic_.firstMs = origin_;
     mosaic_.endMs = origin_ + index * 1000 / frameRate_;
-    Finish(failed, reason.empty() ? Failure() : reason);
+    std::string why = reason.empty() ? Failure() : reason;
+    if (failed) {
+        // Without its index (written last) an MP4 file does not play.
+        const int64_t seconds = (mosaic_.endMs - mosaic_.firstMs) / 1000;
+        why += finished ? " (the file plays its first " + std::to_string(seconds) + " s)"
+                        : " (the file could not be finished and does not play)";
+    }
+    Finish(failed, why);
     // The last (possibly partial) second of the span.
     const int64_t done = (mosaic_.endMs - origin_ + 999) / 1000;
     if (done > reported) post_(kMsgMosaicSecond, static_cast<int>(done), static_cast<intptr_t>(std::max(seconds, done)));
@@ -422,8 +429,7 @@ void MosaicRun::Finish(bool failed, const std::string& reason) {
     }
     if (failed) {
         mosaic_.result = ChannelResult::kWriteFailed;
-        const int64_t written = mosaic_.endMs > mosaic_.firstMs ? (mosaic_.endMs - mosaic_.firstMs) / 1000 : 0;
-        mosaic_.reason = writer_ ? reason + " (the file holds the first " + std::to_string(written) + " s)" : reason;
+        mosaic_.reason = reason;
     } else if (stop_) {
         mosaic_.result = ChannelResult::kStopped;
         mosaic_.reason = "stopped before the end of the range";
