@@ -83,6 +83,13 @@ int PrintMosaic(const CConvertJob& job, const ChannelOutcome& m, int signal) {
     j["duration_ms"] = m.firstMs >= 0 && m.endMs > m.firstMs ? m.endMs - m.firstMs : 0;
     j["ok"] = ok;
     if (!ok) j["reason"] = m.result == ChannelResult::kStopped ? std::string("stopped") : m.reason;
+    // Damaged video the mosaic went on past, per channel.
+    Json damaged = Json::array();
+    const auto& rows = job.Outcomes();
+    for (size_t row = 0; row < rows.size(); ++row) {
+        if (!rows[row].reason.empty()) damaged.push_back({{"channel", row + 1}, {"reason", rows[row].reason}});
+    }
+    if (!damaged.empty()) j["damaged"] = damaged;
     PrintJsonLine(j);
     if (!job.EvidenceError().empty()) return Fail(1, job.EvidenceError());
     if (signal) return Fail(128 + signal, "stopped: the mosaic written so far is complete up to the stop");

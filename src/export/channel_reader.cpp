@@ -33,6 +33,11 @@ CDiskVideo* ChannelReader::Current() const {
     return recording_ >= 0 ? day_.recordings[static_cast<size_t>(recording_)].get() : nullptr;
 }
 
+std::string ChannelReader::CurrentFile() const {
+    const CDiskVideo* r = Current();
+    return r ? SourceFile(*r, row_) : std::string();
+}
+
 CxFileReader* ChannelReader::ReaderOf(CDiskVideo& r) const {
     return static_cast<size_t>(row_) < r.readers.size() ? r.readers[static_cast<size_t>(row_)].get() : nullptr;
 }

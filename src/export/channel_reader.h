@@ -43,6 +43,8 @@ public:
 
     int Row() const { return row_; }
     CDiskVideo* Current() const;
+    // The file the current recording's channel is read from (empty: none).
+    std::string CurrentFile() const;
     uint32_t SkippedRecordings() const { return skipped_; }
     // The recording files read, in the order first read.
     const std::vector<std::string>& Sources() const { return sources_; }

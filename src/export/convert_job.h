@@ -69,7 +69,7 @@ struct ChannelOutcome {
     // Recordings of the range left out because their video is in the other
     // codec than the file's (H.264 and H.265 cannot share a stream).
     uint32_t skippedRecordings = 0;
-    std::string reason;  // for the failures: what went wrong
+    std::string reason;  // for the failures: what went wrong (a mosaic row: the damaged video it went past)
     // The span written: the first frame to the end of the last one (ms since
     // 1970; -1 when nothing was written), and the gaps inside it.
     int64_t firstMs = -1, endMs = -1;

@@ -63,15 +63,15 @@ void ChannelDecoder::Decode(const uint8_t* data, size_t size, bool key, bool hev
     if (key) packet_->flags |= AV_PKT_FLAG_KEY;
     int r = avcodec_send_packet(codec_, packet_);
     av_packet_unref(packet_);
-    waitKey_ = r < 0 && r != AVERROR(EAGAIN);
+    bool failed = r < 0 && r != AVERROR(EAGAIN);
     while (r >= 0 || r == AVERROR(EAGAIN)) {
         r = avcodec_receive_frame(codec_, decoded_);
         if (r < 0) {
-            if (r != AVERROR(EAGAIN) && r != AVERROR_EOF) waitKey_ = true;
+            if (r != AVERROR(EAGAIN) && r != AVERROR_EOF) failed = true;
             break;
         }
         if (decoded_->decode_error_flags || (decoded_->flags & AV_FRAME_FLAG_CORRUPT)) {
-            waitKey_ = true;
+            failed = true;
             av_frame_unref(decoded_);
             continue;
         }
@@ -79,6 +79,8 @@ void ChannelDecoder::Decode(const uint8_t* data, size_t size, bool key, bool hev
         av_frame_move_ref(picture_, decoded_);
         pictureMs_ = picture_->best_effort_timestamp != AV_NOPTS_VALUE ? picture_->best_effort_timestamp : ms;
     }
+    waitKey_ = failed;
+    if (failed) errors_++;
 }
 
 }  // namespace corvane

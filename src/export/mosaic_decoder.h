@@ -27,6 +27,8 @@ public:
     int64_t PictureMs() const { return pictureMs_; }
     // Whether a codec could not be opened (the channel shows no picture).
     bool Unusable() const { return unusable_; }
+    // Access units that did not decode (each starts a wait for a key frame).
+    uint32_t Errors() const { return errors_; }
 
 private:
     bool Open(bool hevc);
@@ -39,6 +41,7 @@ private:
     bool hevc_ = false;
     bool waitKey_ = true;  // after an error (and at the start), until a key frame
     bool unusable_ = false;
+    uint32_t errors_ = 0;
 };
 
 }  // namespace corvane

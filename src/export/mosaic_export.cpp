@@ -78,6 +78,35 @@ struct Source {
     HiVoiceDecoderState voice;
     int voiceMode = -1;
     std::vector<GpsPoint> gps;
+    // Per source file, in the order first met: access units that did not
+    // decode, and whether its codec could not be opened at all.
+    struct Damage {
+        std::string file;
+        uint32_t errors = 0;
+        bool unusable = false;
+    };
+    std::vector<Damage> damage;
+
+    void NoteDamage(uint32_t errorsBefore) {
+        const uint32_t errors = decoder.Errors() - errorsBefore;
+        if (!errors && !decoder.Unusable()) return;
+        const std::string file = records.CurrentFile();
+        auto d = std::find_if(damage.begin(), damage.end(), [&](const Damage& x) { return x.file == file; });
+        if (d == damage.end()) d = damage.insert(damage.end(), Damage{file});
+        d->errors += errors;
+        d->unusable = d->unusable || decoder.Unusable();
+    }
+
+    // "FILE: 3 access units did not decode; FILE2: its video cannot be decoded"
+    std::string DamageText() const {
+        std::string text;
+        for (const Damage& d : damage) {
+            if (!text.empty()) text += "; ";
+            text += d.file + (d.unusable ? ": its video cannot be decoded"
+                                         : ": " + std::to_string(d.errors) + " access unit(s) did not decode");
+        }
+        return text;
+    }
 };
 
 // The channel's newest picture when it is at most kStaleMs older than `t`.
@@ -282,7 +311,9 @@ void MosaicRun::Use(Source& s) {
         s.keySeen = true;
         s.Track(s.unitMs);
         s.out.videoFrames++;
+        const uint32_t errors = s.decoder.Errors();
         s.decoder.Decode(s.unit->Payload(), h.length, h.flag == 1, s.reader->IsHevc() != 0, s.unitMs);
+        s.NoteDamage(errors);
         return;
     }
     if (h.Type() == kTypeAudio && sound_ && s.records.Row() == soundRow_ && s.unitMs >= origin_) Sound(s, h);
@@ -425,6 +456,8 @@ void MosaicRun::Finish(bool failed, const std::string& reason) {
         c.sources = s->records.Sources();
         c.skippedRecordings = s->records.SkippedRecordings();
         c.result = failed ? ChannelResult::kWriteFailed : stop_ ? ChannelResult::kStopped : ChannelResult::kDone;
+        // The mosaic goes on past damaged video; the row says what it lost.
+        c.reason = s->DamageText();
         mosaic_.sources.insert(mosaic_.sources.end(), c.sources.begin(), c.sources.end());
     }
     if (failed) {

@@ -253,9 +253,13 @@ void CDlgConvert::Stop() {
 void CDlgConvert::ShowOutcomes() {
     if (Mosaic()) {
         const ChannelOutcome& m = job_->Mosaic();
-        if (m.result == ChannelResult::kCreateFailed || m.result == ChannelResult::kWriteFailed) {
-            for (int row = 0; row < list_->rowCount(); ++row) list_->item(row, 2)->setText(QString::fromStdString(m.reason));
-            status_->setText(QString::fromStdString(m.reason));
+        const bool failed = m.result == ChannelResult::kCreateFailed || m.result == ChannelResult::kWriteFailed;
+        if (failed) status_->setText(QString::fromStdString(m.reason));
+        // A failure on every row; otherwise the damage a channel's video had.
+        const auto& rows = job_->Outcomes();
+        for (size_t row = 0; row < rows.size() && static_cast<int>(row) < list_->rowCount(); ++row) {
+            const std::string& text = failed ? m.reason : rows[row].reason;
+            if (!text.empty()) list_->item(static_cast<int>(row), 2)->setText(QString::fromStdString(text));
         }
         return;
     }
