@@ -431,6 +431,13 @@ void MosaicRun::Run(std::vector<GpsPoint>& gps) {
     mosaic_.firstMs = origin_;
     mosaic_.endMs = origin_ + index * 1000 / frameRate_;
     std::string why = reason.empty() ? Failure() : reason;
+    if (!writer_->Started()) {
+        // Not a frame in the range: no file rather than an empty one.
+        std::error_code ec;
+        std::filesystem::remove(mosaic_.path, ec);
+        Finish(true, "no video in the range");
+        return;
+    }
     if (failed) {
         // Without its index (written last) an MP4 file does not play.
         const int64_t seconds = (mosaic_.endMs - mosaic_.firstMs) / 1000;
