@@ -142,6 +142,9 @@ private:
     std::string Text(int64_t t) const;
     int64_t SecondsOfDayMs(int second) const;
     int64_t NextBusyFrame(int64_t index, int64_t t) const;
+    bool ComposeRange(int64_t rangeEnd, int64_t seconds, int64_t& index);
+    void Report(int64_t done, int64_t seconds);
+    void CloseFile(bool failed, int64_t index, int64_t seconds);
     bool Compose(int64_t index);
     bool Drain();
     std::string Failure() const;
@@ -168,6 +171,7 @@ private:
     AVFrame* composed_ = av_frame_alloc();
     std::optional<GpsPoint> fix_;  // the newest on-track fix read, and when
     int64_t fixMs_ = 0;
+    int64_t reported_ = 0;  // seconds of the span reported
 };
 
 // The channels placed at the range's start, the frame rate, the cell size
@@ -390,11 +394,22 @@ void MosaicRun::Run(std::vector<GpsPoint>& gps) {
     }
     const int64_t rangeEnd = SecondsOfDayMs(settings_.endSecond);
     const int64_t seconds = std::max<int64_t>(1, (rangeEnd - origin_ + 999) / 1000);
-    bool failed = false;
+    int64_t index = 0;  // the first frame not composed
+    const bool failed = ComposeRange(rangeEnd, seconds, index);
+    CloseFile(failed, index, seconds);
+    for (auto& s : sources_) {
+        if (!s->gps.empty()) {
+            gps = s->gps;
+            break;
+        }
+    }
+}
+
+// Composes the frames from `index` on to the range's end (or a stop, or
+// the end of every channel's recordings); false when it failed.
+bool MosaicRun::ComposeRange(int64_t rangeEnd, int64_t seconds, int64_t& index) {
     int64_t shown = -1;  // the second of the text on the frames
-    int64_t reported = 0;  // seconds of the span reported
-    int64_t index = 0;
-    for (; !stop_ && !failed; ++index) {
+    for (; !stop_; ++index) {
         const int64_t t = origin_ + index * 1000 / frameRate_;
         if (t >= rangeEnd) break;
         Fill(t);
@@ -411,18 +426,27 @@ void MosaicRun::Run(std::vector<GpsPoint>& gps) {
             shown = FloorDiv(t, 1000);
             graph_->SetText(Text(t));
         }
-        failed = !Compose(index);
-        // Each second of the span the mosaic has reached.
-        const int64_t done = (t - origin_) / 1000;
-        if (done > reported) {
-            reported = done;
-            post_(kMsgMosaicSecond, static_cast<int>(done), static_cast<intptr_t>(seconds));
-            post_(kMsgConvertProgress, 0, static_cast<intptr_t>(std::min<int64_t>(100, done * 100 / seconds)));
+        if (!Compose(index)) {
+            ++index;
+            return true;
         }
+        Report((t - origin_) / 1000, seconds);
     }
+    return false;
+}
+
+// Each second of the span the mosaic has reached, once.
+void MosaicRun::Report(int64_t done, int64_t seconds) {
+    if (done <= reported_) return;
+    reported_ = done;
+    post_(kMsgMosaicSecond, static_cast<int>(done), static_cast<intptr_t>(std::max(seconds, done)));
+    post_(kMsgConvertProgress, 0, static_cast<intptr_t>(std::min<int64_t>(100, done * 100 / seconds)));
+}
+
+// Encodes what was composed and finishes the file, also after a stop or a
+// failure: the file plays up to there.
+void MosaicRun::CloseFile(bool failed, int64_t index, int64_t seconds) {
     const std::string reason = failed ? Failure() : std::string();
-    // What was composed is encoded and the file finished, also after a stop
-    // or a failed write: the file plays up to there.
     if (!failed) failed = !graph_->Finish() || !Drain();
     if (!encoder_->Encode(nullptr, *writer_, stream_)) failed = true;
     const bool finished = writer_->Finish();
@@ -430,7 +454,6 @@ void MosaicRun::Run(std::vector<GpsPoint>& gps) {
     mosaic_.videoFrames = static_cast<uint32_t>(encoder_->Frames());
     mosaic_.firstMs = origin_;
     mosaic_.endMs = origin_ + index * 1000 / frameRate_;
-    std::string why = reason.empty() ? Failure() : reason;
     if (!writer_->Started()) {
         // Not a frame in the range: no file rather than an empty one.
         std::error_code ec;
@@ -438,23 +461,15 @@ void MosaicRun::Run(std::vector<GpsPoint>& gps) {
         Finish(true, "no video in the range");
         return;
     }
+    std::string why = reason.empty() ? Failure() : reason;
     if (failed) {
         // Without its index (written last) an MP4 file does not play.
-        const int64_t seconds = (mosaic_.endMs - mosaic_.firstMs) / 1000;
-        why += finished ? " (the file plays its first " + std::to_string(seconds) + " s)"
+        const int64_t playable = (mosaic_.endMs - mosaic_.firstMs) / 1000;
+        why += finished ? " (the file plays its first " + std::to_string(playable) + " s)"
                         : " (the file could not be finished and does not play)";
     }
     Finish(failed, why);
-    // The last (possibly partial) second of the span.
-    const int64_t done = (mosaic_.endMs - origin_ + 999) / 1000;
-    if (done > reported) post_(kMsgMosaicSecond, static_cast<int>(done), static_cast<intptr_t>(std::max(seconds, done)));
-
-    for (auto& s : sources_) {
-        if (!s->gps.empty()) {
-            gps = s->gps;
-            break;
-        }
-    }
+    Report((mosaic_.endMs - origin_ + 999) / 1000, seconds);  // the last, partial second
 }
 
 void MosaicRun::Finish(bool failed, const std::string& reason) {
