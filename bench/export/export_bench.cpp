@@ -11,8 +11,9 @@
 // veryfast) with the sound of the first; BM_FfmpegMosaic does the same with
 // the `ffmpeg` command line from the channels' elementary streams and the
 // first channel's sound as PCM: the same filters (scale, xstack, drawtext for
-// the labels and the line of text) and encoder settings. Its counter
-// `realtime` is seconds of span per second of wall time.
+// the labels and the line of text) and encoder settings. Their counters:
+// `realtime`, seconds of span per second of wall time, and `cpu_s`, the
+// processor seconds used (all threads; on a shared machine the fairer figure).
 //
 //   bench_export [--card=DIR] [--minutes=N] [benchmark flags]
 //
@@ -21,6 +22,7 @@
 // it, recordings laid out like that one are written first: V800, one file per
 // channel, 704x576 at 25 fps, sound (G.726 at 16 kbit/s) on the first channel.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
@@ -254,6 +256,15 @@ void BM_HashEvidence(benchmark::State& state) {
 
 int SpanSeconds() { return g_settings.endSecond - g_settings.startSecond; }
 
+// User and system time of this process's threads (RUSAGE_SELF) or of its
+// finished child processes (RUSAGE_CHILDREN), in seconds.
+double CpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
+
 // The filters of our mosaic for `channels` (2 to 4) cells of the recording's
 // size, with a fixed line of text (ours changes it every second).
 std::string FfmpegMosaicGraph(int channels) {
@@ -284,9 +295,11 @@ void BM_FfmpegMosaic(benchmark::State& state) {
     cmd += " -filter_complex '" + FfmpegMosaicGraph(channels) + "' -map '[out]' -map " + std::to_string(channels) +
            ":a -c:v libx264 -preset veryfast -crf 23 -c:a aac -b:a 32k -movflags +faststart '" +
            (g_dir / "ffmpeg_mosaic.mp4").string() + "'";
+    const double cpu = CpuSeconds(RUSAGE_CHILDREN);
     for (auto _ : state) {
         if (std::system(cmd.c_str()) != 0) state.SkipWithError("ffmpeg failed");
     }
+    state.counters["cpu_s"] = (CpuSeconds(RUSAGE_CHILDREN) - cpu) / double(state.iterations());
     state.counters["output_MB"] = double(fs::file_size(g_dir / "ffmpeg_mosaic.mp4")) / 1e6;
     state.counters["realtime"] = benchmark::Counter(double(state.iterations()) * SpanSeconds(), benchmark::Counter::kIsRate);
 }
@@ -295,6 +308,7 @@ void BM_Mosaic(benchmark::State& state) {
     ConvertSettings settings = g_settings;
     settings.mosaic.enabled = true;
     uint64_t bytes = 0;
+    const double cpu = CpuSeconds(RUSAGE_SELF);
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove_all(g_dir / "out");
@@ -308,6 +322,7 @@ void BM_Mosaic(benchmark::State& state) {
         bytes = fs::file_size(job.Mosaic().path);
         state.ResumeTiming();
     }
+    state.counters["cpu_s"] = (CpuSeconds(RUSAGE_SELF) - cpu) / double(state.iterations());
     state.counters["output_MB"] = double(bytes) / 1e6;
     state.counters["realtime"] = benchmark::Counter(double(state.iterations()) * SpanSeconds(), benchmark::Counter::kIsRate);
 }

@@ -54,6 +54,8 @@ public:
             PrintJsonLine(j);
         } else if (id == kMsgConvertProgress && terminal_) {
             std::fprintf(stderr, "\rALL %3d%%", static_cast<int>(lParam));
+        } else if (id == kMsgEndOfRecording && terminal_) {
+            std::fprintf(stderr, "\rALL 100%%\n");
         }
     }
 
