@@ -122,7 +122,7 @@ TEST(CliExportMosaic, ShowsEveryChannelInStepWithSoundAndVerifies) {
             double psnr = CellPsnr(frames[size_t(k)], 2 * kW, cell, 2, FirstPicture(cell) + 25 + k);
             EXPECT_GE(psnr, 30) << "frame " << k << " cell " << cell;
             // A frame off would not match (the block moves 3 pixels a picture).
-            EXPECT_LT(CellPsnr(frames[size_t(k)], 2 * kW, cell, 2, FirstPicture(cell) + 26 + k), psnr - 3)
+            EXPECT_LT(CellPsnr(frames[size_t(k)], 2 * kW, cell, 2, FirstPicture(cell) + 26 + k), psnr - 2)
                 << "frame " << k << " cell " << cell;
         }
     }
