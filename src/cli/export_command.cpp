@@ -1,7 +1,8 @@
-// corvane export FOLDER --date D --from T --to T --out DIR [--format avi|mp4]:
-// converts a time range of one day into one AVI or MP4 file per channel, with
-// the GPS track and the evidence manifest beside them, as the conversion
-// dialog does.
+// corvane export FOLDER --date D --from T --to T --out DIR [--format avi|mp4]
+// [--mosaic [--audio-channel N] [--cell WxH] [--crf N] [--preset P]]:
+// converts a time range of one day into one AVI or MP4 file per channel (or
+// one MP4 of all channels side by side), with the GPS track and the evidence
+// manifest beside them, as the conversion dialog does.
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,7 +19,12 @@ namespace {
 
 struct ExportOptions {
     std::string folder, date, from, to, out;
-    std::string format = "avi";
+    std::string format;  // empty: avi, or mp4 with --mosaic
+    bool mosaic = false;
+    int audioChannel = 0;  // 0: the first channel with sound
+    std::string cell;      // "WxH"
+    int crf = 23;
+    std::string preset = "veryfast";
 };
 
 // Shows each channel's progress on one terminal line.
@@ -33,12 +39,80 @@ public:
     }
 };
 
+// One JSON line per second of the mosaic's span (standard output), and the
+// percentage on a terminal.
+class MosaicProgress : public MessageSink {
+public:
+    MosaicProgress(std::string file, bool terminal) : file_(std::move(file)), terminal_(terminal) {}
+    void Post(uint32_t id, uintptr_t wParam, intptr_t lParam) override {
+        if (id == kMsgMosaicSecond) {
+            Json j;
+            j["channel"] = 0;
+            j["file"] = file_;
+            j["second"] = wParam;
+            j["seconds"] = lParam;
+            PrintJsonLine(j);
+        } else if (id == kMsgConvertProgress && terminal_) {
+            std::fprintf(stderr, "\rALL %3d%%", static_cast<int>(lParam));
+        } else if (id == kMsgEndOfRecording && terminal_) {
+            std::fprintf(stderr, "\rALL 100%%\n");
+        }
+    }
+
+private:
+    std::string file_;
+    bool terminal_;
+};
+
+bool ParseCell(const std::string& text, int& width, int& height) {
+    if (text.empty()) return true;
+    char x = 0, rest = 0;
+    return std::sscanf(text.c_str(), "%d%c%d%c", &width, &x, &height, &rest) == 3 && (x == 'x' || x == 'X') &&
+           width >= 16 && height >= 16 && width <= 4096 && height <= 4096;
+}
+
+int PrintMosaic(const CConvertJob& job, const ChannelOutcome& m, int signal) {
+    const bool ok = m.result == ChannelResult::kDone;
+    Json j;
+    j["channel"] = 0;
+    Json channels = Json::array();
+    for (int row = 0; row < job.RowCount(); ++row) channels.push_back(row + 1);
+    j["channels"] = channels;
+    j["file"] = m.path;
+    j["video_frames"] = m.videoFrames;
+    j["audio_bytes"] = m.audioBytes;
+    j["format"] = "mp4";
+    j["duration_ms"] = m.firstMs >= 0 && m.endMs > m.firstMs ? m.endMs - m.firstMs : 0;
+    j["ok"] = ok;
+    if (!ok) j["reason"] = m.result == ChannelResult::kStopped ? std::string("stopped") : m.reason;
+    // Damaged video the mosaic went on past, per channel.
+    Json damaged = Json::array();
+    const auto& rows = job.Outcomes();
+    for (size_t row = 0; row < rows.size(); ++row) {
+        if (!rows[row].reason.empty()) damaged.push_back({{"channel", row + 1}, {"reason", rows[row].reason}});
+    }
+    if (!damaged.empty()) j["damaged"] = damaged;
+    PrintJsonLine(j);
+    if (!job.EvidenceError().empty()) return Fail(1, job.EvidenceError());
+    if (signal) return Fail(128 + signal, "stopped: the mosaic written so far is complete up to the stop");
+    if (!ok) return Fail(1, "the mosaic was not written: " + m.reason);
+    return 0;
+}
+
 int RunExport(const ExportOptions& o) {
     ScanFilter range;
     std::string error;
     if (!FilterFromOptions(o.date, o.from, o.to, range, error)) return Fail(2, error);
     ConvertSettings settings;
-    settings.format = o.format == "mp4" ? ExportFormat::kMp4 : ExportFormat::kAvi;
+    if (o.mosaic && o.format == "avi") return Fail(2, "--mosaic writes MP4, not AVI");
+    settings.format = o.format == "mp4" || o.mosaic ? ExportFormat::kMp4 : ExportFormat::kAvi;
+    settings.mosaic.enabled = o.mosaic;
+    settings.mosaic.audioRow = o.audioChannel - 1;
+    settings.mosaic.crf = o.crf;
+    settings.mosaic.preset = o.preset;
+    if (!ParseCell(o.cell, settings.mosaic.cellWidth, settings.mosaic.cellHeight)) {
+        return Fail(2, "--cell " + o.cell + " is not WIDTHxHEIGHT (16 to 4096 each)");
+    }
     settings.startSecond = range.startHour * 3600 + range.startMinute * 60 + range.startSecond;
     settings.endSecond = range.stopHour * 3600 + range.stopMinute * 60 + range.stopSecond;
     if (settings.endSecond < settings.startSecond) return Fail(2, "--to " + o.to + " is earlier than --from " + o.from);
@@ -58,9 +132,21 @@ int RunExport(const ExportOptions& o) {
     // The rows are the day's channels, known once the recordings are measured.
     for (auto& r : day->recordings) r->Measure();
     if (day->GetChannelCount() == 0) return Fail(1, "no readable recordings of " + o.date + " in " + o.folder);
+    if (o.mosaic && o.audioChannel > day->GetChannelCount()) {
+        return Fail(2, "--audio-channel " + std::to_string(o.audioChannel) + ": the day has " +
+                           std::to_string(day->GetChannelCount()) + " channel(s)");
+    }
 
     TerminalProgress progress;
-    CConvertJob job(*day, settings, isatty(STDERR_FILENO) ? &progress : nullptr);
+    MosaicProgress mosaicProgress(ConvertFilePath(settings.folder, MosaicFileName(*day, settings.startSecond)),
+                                  isatty(STDERR_FILENO));
+    MessageSink* sink = nullptr;
+    if (o.mosaic) {
+        sink = &mosaicProgress;
+    } else if (isatty(STDERR_FILENO)) {
+        sink = &progress;
+    }
+    CConvertJob job(*day, settings, sink);
     if (!job.Start()) return Fail(1, "cannot start the conversion");
     int signal = 0;
     {
@@ -70,6 +156,7 @@ int RunExport(const ExportOptions& o) {
         signal = interrupt.Signal();
     }
 
+    if (o.mosaic) return PrintMosaic(job, job.Mosaic(), signal);
     int failed = 0;
     const auto& outcomes = job.Outcomes();
     for (size_t row = 0; row < outcomes.size(); ++row) {
@@ -114,6 +201,19 @@ void RegisterExportCommand(CLI::App& app, int& status) {
     sub->add_option("--to", opts->to, "end time of the range (HH:MM:SS)")->required();
     sub->add_option("--out", opts->out, "folder for the files")->required();
     sub->add_option("--format", opts->format, "avi (default) or mp4")->check(CLI::IsMember({"avi", "mp4"}));
+    auto* mosaic = sub->add_flag("--mosaic", opts->mosaic, "one MP4 of all channels side by side (H.264)");
+    sub->add_option("--audio-channel", opts->audioChannel, "mosaic: the channel whose sound is kept (from 1)")
+        ->check(CLI::Range(1, 64))
+        ->needs(mosaic);
+    sub->add_option("--cell", opts->cell, "mosaic: the size of a cell, WxH (default: the first channel's)")
+        ->needs(mosaic);
+    sub->add_option("--crf", opts->crf, "mosaic: H.264 quality, 0 (best) to 51 (default 23)")
+        ->check(CLI::Range(0, 51))
+        ->needs(mosaic);
+    sub->add_option("--preset", opts->preset, "mosaic: x264 speed preset (default veryfast)")
+        ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
+                               "veryslow"}))
+        ->needs(mosaic);
     sub->callback([opts, &status] { status = RunExport(*opts); });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The conversion of a time range of one day: one file per channel, each
+// The conversion of a time range of one day: one file per channel (or, with
+// the mosaic, one file of all channels: mosaic_export.h), each
 // holding the channel's video access units as stored and its sound (PCM in an
 // AVI file, AAC in an MP4 file). When the channels are done, the GPS track of
 // the range (GPX) and the evidence manifest are written beside them. One worker thread does the channels one after the
@@ -27,12 +28,23 @@
 
 namespace corvane {
 
+// The mosaic: one MP4 file whose picture holds every channel in the grid of
+// the player (1, 4 or 9 cells), encoded to H.264.
+struct MosaicSettings {
+    bool enabled = false;
+    int audioRow = -1;  // the channel (row) whose sound is kept; -1: the first that has sound
+    int cellWidth = 0, cellHeight = 0;  // 0: the first channel's picture size
+    int crf = 23;
+    std::string preset = "veryfast";
+};
+
 struct ConvertSettings {
     int startSecond = 0;  // time of day, 0..86399
     int endSecond = 0;    // time of day; at or after startSecond
     std::string folder;   // output folder
     uint32_t aviSizeLimit = kAviSizeLimit;
     ExportFormat format = ExportFormat::kAvi;
+    MosaicSettings mosaic;  // when enabled, the format is MP4 and one file holds all rows
 };
 
 // A stretch of at least a second without video between two frames written.
@@ -57,7 +69,7 @@ struct ChannelOutcome {
     // Recordings of the range left out because their video is in the other
     // codec than the file's (H.264 and H.265 cannot share a stream).
     uint32_t skippedRecordings = 0;
-    std::string reason;  // for the failures: what went wrong
+    std::string reason;  // for the failures: what went wrong (a mosaic row: the damaged video it went past)
     // The span written: the first frame to the end of the last one (ms since
     // 1970; -1 when nothing was written), and the gaps inside it.
     int64_t firstMs = -1, endMs = -1;
@@ -71,6 +83,11 @@ struct ChannelOutcome {
 std::string ConvertFileName(const CDayVideo& day, int startSecond, int row, ExportFormat format = ExportFormat::kAvi);
 // "20160920_190909.gpx": the GPS track of the range.
 std::string GpsFileName(const CDayVideo& day, int startSecond);
+// "20160920_190909_ALL.mp4": the mosaic of all channels.
+std::string MosaicFileName(const CDayVideo& day, int startSecond);
+// A copy of the day's recordings (files, times, lengths, events) without
+// their readers, for an export that opens readers of its own.
+std::unique_ptr<CDayVideo> CopyDay(const CDayVideo& day);
 // The folder and the name joined by one "/".
 std::string ConvertFilePath(const std::string& folder, const std::string& name);
 
@@ -96,6 +113,9 @@ public:
     // GPS), and why the GPX file or the manifest could not be written.
     const std::string& GpsPath() const { return gpsPath_; }
     const std::string& EvidenceError() const { return evidenceError_; }
+    // With the mosaic: the one file written (the rows then tell what was read
+    // of each channel); read it only when no worker runs.
+    const ChannelOutcome& Mosaic() const { return mosaic_; }
 
     // Runs the job on the calling thread (the worker's body).
     void Run();
@@ -114,6 +134,7 @@ private:
     ConvertSettings settings_;
     MessageSink* sink_;
     std::vector<ChannelOutcome> outcomes_;  // written by the worker, read after it ended
+    ChannelOutcome mosaic_;                 // written by the worker, read after it ended
     std::vector<GpsPoint> gps_;             // of the first channel that has GPS; worker only
     std::string gpsPath_, evidenceError_;   // written by the worker, read after it ended
     std::thread worker_;

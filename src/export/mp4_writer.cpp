@@ -124,6 +124,21 @@ int Mp4Writer::AddVideo(const Mp4VideoFormat& format) {
     return st->index;
 }
 
+int Mp4Writer::AddEncodedVideo(const AVCodecContext* encoder) {
+    if (started_ || !encoder) return -1;
+    AVStream* st = avformat_new_stream(format_, nullptr);
+    if (!st || avcodec_parameters_from_context(st->codecpar, encoder) < 0) return -1;
+    st->time_base = encoder->time_base;
+    st->avg_frame_rate = st->r_frame_rate = encoder->framerate;
+    VideoTrack t;
+    t.stream = st->index;
+    t.encoded = true;
+    t.tbNum = encoder->time_base.num;
+    t.tbDen = encoder->time_base.den;
+    videos_.push_back(t);
+    return st->index;
+}
+
 bool Mp4Writer::AddAudio(int sampleRate) {
     if (started_ || aac_) return false;
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
@@ -239,6 +254,16 @@ bool Mp4Writer::WriteVideo(int stream, const uint8_t* data, size_t size, int64_t
     packet_->pts = packet_->dts = pts;
     packet_->duration = track->frameMs;
     return Send(stream, 1, 1000);
+}
+
+bool Mp4Writer::WritePacket(int stream, AVPacket* packet) {
+    auto track = std::find_if(videos_.begin(), videos_.end(),
+                              [&](const VideoTrack& t) { return t.stream == stream && t.encoded; });
+    if (track == videos_.end() || !packet) return false;
+    if (!Start()) return false;
+    av_packet_unref(packet_);
+    av_packet_move_ref(packet_, packet);
+    return Send(stream, track->tbNum, track->tbDen);
 }
 
 bool Mp4Writer::EncodeAudio(AVFrame* frame) {

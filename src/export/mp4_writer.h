@@ -7,7 +7,10 @@
 // Every time given to the writer is in milliseconds from the start of the
 // file; gaps between them stay gaps in the file.
 //
-// Calling order: Create; AddVideo, AddAudio, AddSubtitles, SetCreationTime and
+// Video encoded by the caller (the mosaic) goes through AddEncodedVideo and
+// WritePacket instead, with the encoder's own time base.
+//
+// Calling order: Create; AddVideo or AddEncodedVideo, AddAudio, AddSubtitles, SetCreationTime and
 // AddChapter as needed; the Write calls (the header is written before the
 // first packet); Finish. A writer destroyed without Finish leaves the file
 // incomplete.
@@ -41,6 +44,9 @@ public:
 
     // The index of the new stream, or -1.
     int AddVideo(const Mp4VideoFormat& format);
+    // A stream for the packets of an opened encoder (its parameters, global
+    // header and time base); the index of the new stream, or -1.
+    int AddEncodedVideo(const AVCodecContext* encoder);
     bool AddAudio(int sampleRate);
     bool AddSubtitles();
     void SetCreationTime(int64_t utcSeconds);
@@ -50,6 +56,9 @@ public:
     // (the recorder repeats them before every key frame).
     bool WriteVideo(int stream, const uint8_t* data, size_t size, int64_t ms, bool key);
     bool WriteAudio(const int16_t* pcm, size_t samples, int64_t ms);
+    // A packet of the AddEncodedVideo stream, times in the encoder's time
+    // base; the packet is consumed.
+    bool WritePacket(int stream, AVPacket* packet);
     bool WriteSubtitle(const std::string& text, int64_t startMs, int64_t endMs);
     // Encodes the sound still queued, writes the index and closes the file.
     bool Finish();
@@ -77,6 +86,8 @@ private:
         int stream = -1;
         int frameMs = 40;
         int64_t lastMs = -1;  // of the last access unit written
+        bool encoded = false;  // AddEncodedVideo: packets come with their times
+        int tbNum = 1, tbDen = 1000;  // the encoder's time base
     };
     std::vector<VideoTrack> videos_;
     bool started_ = false, finished_ = false;

@@ -22,6 +22,7 @@ enum : uint32_t {
     kMsgEndOfRecording = 0x8401,  // also: conversion channel done (wParam row, lParam 100)
     kMsgConvertProgress = 0x8402, // wParam row, lParam percent
     kMsgConvertDone = 0x8403,
+    kMsgMosaicSecond = 0x8404,    // wParam seconds of the span in the mosaic so far, lParam seconds of the span
 };
 
 struct PostedMessage {

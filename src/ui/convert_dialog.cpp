@@ -29,6 +29,9 @@ int SecondOfDay(const QTime& t) { return t.hour() * 3600 + t.minute() * 60 + t.s
 
 QTime TimeOfDay(int s) { return QTime(s / 3600 % 24, s / 60 % 60, s % 60); }
 
+// The format box's item for the mosaic, beside the two ExportFormat values.
+constexpr int kMosaicItem = 2;
+
 }  // namespace
 
 void ProgressDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
@@ -98,8 +101,18 @@ CDlgConvert::CDlgConvert(CDayVideo& day, QWidget* parent)
     format_->setObjectName("combo_format");
     format_->addItem("AVI", static_cast<int>(ExportFormat::kAvi));
     format_->addItem("MP4", static_cast<int>(ExportFormat::kMp4));
+    format_->addItem(Text("FORMAT_MOSAIC", "MP4, one file, all channels"), kMosaicItem);
     out->addWidget(new QLabel(Text("STATIC_FORMAT", "Format")));
     out->addWidget(format_);
+    audio_ = new QComboBox;
+    audio_->setObjectName("combo_audio");
+    audio_->addItem(Text("AUDIO_FIRST", "First with sound"), -1);
+    for (int n = 1; n <= day_.GetChannelCount(); ++n) audio_->addItem("CH" + QString::number(n), n - 1);
+    audio_->setEnabled(false);
+    out->addWidget(new QLabel(Text("STATIC_AUDIO", "Sound")));
+    out->addWidget(audio_);
+    status_ = new QLabel;
+    status_->setObjectName("text_status");
 
     startButton_ = new QPushButton(Text("BUTTON_START", "Start"));
     startButton_->setDefault(true);
@@ -112,10 +125,11 @@ CDlgConvert::CDlgConvert(CDayVideo& day, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(channels, 1);
+    layout->addWidget(status_);
     layout->addWidget(condition);
     layout->addWidget(output);
     layout->addLayout(buttons);
-    resize(580, 420);
+    resize(640, 440);
 
     // The whole day by default: from the first recording's start to the last one's end.
     // (The day's recordings need not be in time order.)
@@ -138,6 +152,7 @@ CDlgConvert::CDlgConvert(CDayVideo& day, QWidget* parent)
 
     connect(start_, &QTimeEdit::timeChanged, this, &CDlgConvert::RefreshNames);
     connect(format_, &QComboBox::currentIndexChanged, this, &CDlgConvert::RefreshNames);
+    connect(format_, &QComboBox::currentIndexChanged, this, [this] { audio_->setEnabled(Mosaic()); });
     connect(end_, &QTimeEdit::timeChanged, this, &CDlgConvert::RefreshNames);
     connect(browse, &QPushButton::clicked, this, [this] {
         QString chosen = QFileDialog::getExistingDirectory(this, QString(), folder_->text());
@@ -169,17 +184,36 @@ QString CDlgConvert::RangeText() const { return range_->text(); }
 
 void CDlgConvert::RefreshNames() {
     int start = SecondOfDay(start_->time());
+    // The rows of a mosaic all go into its one file.
     for (int row = 0; row < list_->rowCount(); ++row) {
-        list_->item(row, 1)->setText(QString::fromStdString(ConvertFileName(day_, start, row, Format())));
+        list_->item(row, 1)->setText(QString::fromStdString(Mosaic() ? MosaicFileName(day_, start)
+                                                                     : ConvertFileName(day_, start, row, Format())));
     }
     int span = SecondOfDay(end_->time()) - start;
     range_->setText(span < 0 ? "-" + QString::asprintf("%d:%02d:%02d", -span / 3600, -span % 3600 / 60, -span % 60)
                              : QString::asprintf("%d:%02d:%02d", span / 3600, span % 3600 / 60, span % 60));
 }
 
-ExportFormat CDlgConvert::Format() const { return static_cast<ExportFormat>(format_->currentData().toInt()); }
+ExportFormat CDlgConvert::Format() const {
+    return Mosaic() ? ExportFormat::kMp4 : static_cast<ExportFormat>(format_->currentData().toInt());
+}
 
 void CDlgConvert::SetFormat(ExportFormat format) { format_->setCurrentIndex(format_->findData(static_cast<int>(format))); }
+
+bool CDlgConvert::Mosaic() const { return format_->currentData().toInt() == kMosaicItem; }
+
+void CDlgConvert::SetMosaic(bool mosaic) {
+    if (mosaic) {
+        format_->setCurrentIndex(format_->findData(kMosaicItem));
+    } else if (Mosaic()) {
+        SetFormat(ExportFormat::kMp4);
+    }
+}
+
+void CDlgConvert::SetAudioRow(int row) {
+    int index = audio_->findData(row);
+    audio_->setCurrentIndex(index >= 0 ? index : 0);
+}
 
 bool CDlgConvert::Running() const { return job_ && job_->stop.load() == 0; }
 
@@ -194,6 +228,9 @@ void CDlgConvert::Start() {
     settings.endSecond = end;
     settings.folder = folder_->text().toStdString();
     settings.format = Format();
+    settings.mosaic.enabled = Mosaic();
+    settings.mosaic.audioRow = audio_->currentData().toInt();
+    status_->clear();
     // The job reads with readers of its own: playback may go on meanwhile.
     job_ = std::make_unique<CConvertJob>(day_, settings, sink_.get());
     if (job_->Start()) {
@@ -214,6 +251,18 @@ void CDlgConvert::Stop() {
 
 // Channels whose file could not be written say why instead of a percentage.
 void CDlgConvert::ShowOutcomes() {
+    if (Mosaic()) {
+        const ChannelOutcome& m = job_->Mosaic();
+        const bool failed = m.result == ChannelResult::kCreateFailed || m.result == ChannelResult::kWriteFailed;
+        if (failed) status_->setText(QString::fromStdString(m.reason));
+        // A failure on every row; otherwise the damage a channel's video had.
+        const auto& rows = job_->Outcomes();
+        for (size_t row = 0; row < rows.size() && static_cast<int>(row) < list_->rowCount(); ++row) {
+            const std::string& text = failed ? m.reason : rows[row].reason;
+            if (!text.empty()) list_->item(static_cast<int>(row), 2)->setText(QString::fromStdString(text));
+        }
+        return;
+    }
     const auto& outcomes = job_->Outcomes();
     for (size_t row = 0; row < outcomes.size() && static_cast<int>(row) < list_->rowCount(); ++row) {
         const ChannelOutcome& o = outcomes[row];
@@ -230,6 +279,13 @@ bool CDlgConvert::event(QEvent* e) {
     int row = static_cast<int>(m.wParam);
     if (m.id == kMsgConvertDone) {
         Stop();
+    } else if (m.id == kMsgMosaicSecond) {
+        status_->setText(Text("MOSAIC_PROGRESS", "%1 of %2 s").arg(row).arg(m.lParam));
+    } else if (Mosaic() && (m.id == kMsgConvertProgress || m.id == kMsgEndOfRecording)) {
+        // One file: every row shows its progress.
+        for (int r = 0; r < list_->rowCount(); ++r) {
+            list_->item(r, 2)->setText(QString::number(m.id == kMsgEndOfRecording ? 100 : m.lParam));
+        }
     } else if ((m.id == kMsgConvertProgress || m.id == kMsgEndOfRecording) && row >= 0 && row < list_->rowCount()) {
         list_->item(row, 2)->setText(QString::number(m.id == kMsgEndOfRecording ? 100 : m.lParam));
     }

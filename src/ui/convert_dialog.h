@@ -1,7 +1,9 @@
 #pragma once
 // "Convert AVI": exports a time range of the current day as one AVI or MP4
-// file per channel, with a progress bar per channel; the GPS track and the
-// evidence manifest are written beside them.
+// file per channel, with a progress bar per channel, or as one MP4 file of
+// all channels side by side (the mosaic, with the sound of the channel
+// chosen in the sound box); the GPS track and the evidence manifest are
+// written beside them.
 #include <QDialog>
 #include <QStyledItemDelegate>
 #include <memory>
@@ -40,6 +42,12 @@ public:
     void SetSeconds(int start, int end);
     void SetFormat(ExportFormat format);
     ExportFormat Format() const;
+    // The "one file, all channels" choice of the format box.
+    void SetMosaic(bool mosaic);
+    bool Mosaic() const;
+    // The channel whose sound the mosaic keeps (row from 0; -1: the first
+    // channel with sound).
+    void SetAudioRow(int row);
     void Start();
     void Stop();
     bool Running() const;
@@ -63,6 +71,8 @@ private:
     QLabel* range_;
     QLineEdit* folder_;
     QComboBox* format_;
+    QComboBox* audio_;
+    QLabel* status_;  // the mosaic's seconds done
     QPushButton* startButton_;
     QPushButton* stopButton_;
 };

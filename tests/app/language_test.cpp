@@ -110,7 +110,8 @@ TEST(Language, ShippedFilesHoldEveryKey) {
         {"FORM_ABOUT", {"WINDOW_TITLE", "BTN_CANCEL"}},
         {"FORM_CONVERT", {"WINDOW_TITLE", "STATIC_CHANNEL", "STATIC_CONDITION", "STATIC_TIME", "STATIC_TO",
                           "STATIC_OUTPUT", "STATIC_FOLDER", "BUTTON_START", "BUTTON_STOP", "BUTTON_CLOSE",
-                          "HEADER_CHANNEL", "HEADER_FILE", "HEADER_PROGRESS"}},
+                          "HEADER_CHANNEL", "HEADER_FILE", "HEADER_PROGRESS", "STATIC_FORMAT", "FORMAT_MOSAIC",
+                          "STATIC_AUDIO", "AUDIO_FIRST", "MOSAIC_PROGRESS"}},
         {"COMMON_DATA", {"RENDER_HARD", "RENDER_SOFT"}},
     };
     for (const char* file : {"eng.lng", "chs.lng"}) {

@@ -18,11 +18,11 @@
 namespace corvane::test {
 namespace {
 
-const std::vector<EncodedUnit>& Clip(VideoCodec codec, int frames) {
-    static std::map<std::pair<int, int>, std::vector<EncodedUnit>> cache;
-    auto key = std::make_pair(static_cast<int>(codec), frames);
+const std::vector<EncodedUnit>& Clip(VideoCodec codec, int frames, int width, int height, int first) {
+    static std::map<std::array<int, 5>, std::vector<EncodedUnit>> cache;
+    const std::array<int, 5> key{static_cast<int>(codec), frames, width, height, first};
     auto it = cache.find(key);
-    if (it == cache.end()) it = cache.emplace(key, EncodeTestClip(codec, kClipWidth, kClipHeight, frames)).first;
+    if (it == cache.end()) it = cache.emplace(key, EncodeTestClip(codec, width, height, frames, first)).first;
     return it->second;
 }
 
@@ -72,7 +72,7 @@ int VoiceModeFor(int audioType) {
 
 void WriteClip(const std::string& path, const ClipOptions& o) {
     const int frames = static_cast<int>(o.seconds) * 25;
-    const std::vector<EncodedUnit>& video = Clip(o.codec, frames);
+    const std::vector<EncodedUnit>& video = Clip(o.codec, frames, o.width, o.height, o.firstPicture);
     ASSERT_EQ(video.size(), static_cast<size_t>(frames));
 
     std::vector<std::vector<uint8_t>> audio;
@@ -99,8 +99,8 @@ void WriteClip(const std::string& path, const ClipOptions& o) {
     rec::Spec spec;
     spec.version = o.version;
     spec.hevc = o.codec == VideoCodec::kH265 ? 1 : 0;
-    spec.width = kClipWidth;
-    spec.height = kClipHeight;
+    spec.width = static_cast<uint16_t>(o.width);
+    spec.height = static_cast<uint16_t>(o.height);
     spec.frameRate = 25;
     spec.audioType = static_cast<uint8_t>(o.audioType < 0 ? 0 : o.audioType);
     spec.audioFlag = o.audioType >= 0 ? 1 : 0;
@@ -109,8 +109,8 @@ void WriteClip(const std::string& path, const ClipOptions& o) {
         rec::Channel c;
         c.number = o.channel;
         c.audioFlag = spec.audioFlag;
-        c.width = kClipWidth;
-        c.height = kClipHeight;
+        c.width = static_cast<uint16_t>(o.width);
+        c.height = static_cast<uint16_t>(o.height);
         spec.channels = {c};
         spec.events = o.events;
     }

@@ -23,6 +23,8 @@ struct ClipOptions {
     uint64_t startMs = 5000;
     int audioType = -1;   // -1: no sound; else the stream's audio type
     uint8_t channel = 0;  // the channel selector the file is read with
+    int width = kClipWidth, height = kClipHeight;
+    int firstPicture = 0;  // frame i shows TestPicture(width, height, firstPicture + i)
     bool gps = false;
     bool index = true;  // false: no index and no length, as after a power cut
     // Alarm events (start ms from the recording's start, input, seconds): the
