@@ -205,15 +205,20 @@ void BM_FfmpegRemuxPerChannel(benchmark::State& state, const std::string& extens
 
 std::vector<std::string> g_hashed;  // the files the last export's manifest names
 
+// The export folder emptied outside the timed part.
+void EmptyOutputFolder(benchmark::State& state) {
+    state.PauseTiming();
+    fs::remove_all(g_dir / "out");
+    fs::create_directories(g_dir / "out");
+    state.ResumeTiming();
+}
+
 void BM_Export(benchmark::State& state, ExportFormat format) {
     ConvertSettings settings = g_settings;
     settings.format = format;
     uint64_t bytes = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        fs::remove_all(g_dir / "out");
-        fs::create_directories(g_dir / "out");
-        state.ResumeTiming();
+        EmptyOutputFolder(state);
         CConvertJob job(*g_day, settings, nullptr);
         job.Start();
         job.Wait();
@@ -310,10 +315,7 @@ void BM_Mosaic(benchmark::State& state) {
     uint64_t bytes = 0;
     const double cpu = CpuSeconds(RUSAGE_SELF);
     for (auto _ : state) {
-        state.PauseTiming();
-        fs::remove_all(g_dir / "out");
-        fs::create_directories(g_dir / "out");
-        state.ResumeTiming();
+        EmptyOutputFolder(state);
         CConvertJob job(*g_day, settings, nullptr);
         job.Start();
         job.Wait();

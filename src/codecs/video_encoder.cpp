@@ -9,6 +9,8 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "codecs/av_error.h"
+
 namespace corvane {
 
 struct VideoEncoder::Impl {
@@ -26,11 +28,7 @@ struct VideoEncoder::Impl {
 
     bool Fail(const std::string& what, int code = 0) {
         error = what;
-        if (code < 0) {
-            char text[AV_ERROR_MAX_STRING_SIZE] = {};
-            av_strerror(code, text, sizeof text);
-            error += std::string(": ") + text;
-        }
+        if (code < 0) error += ": " + AvErrorText(code);
         return false;
     }
 

@@ -5,18 +5,10 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "codecs/av_error.h"
 #include "export/mp4_writer.h"
 
 namespace corvane {
-namespace {
-
-std::string AvErrorText(int averror) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(averror, text, sizeof text);
-    return text;
-}
-
-}  // namespace
 
 std::unique_ptr<MosaicEncoder> MosaicEncoder::Open(const H264Settings& s, std::string& error) {
     const AVCodec* x264 = avcodec_find_encoder_by_name("libx264");

@@ -15,14 +15,10 @@ extern "C" {
 #include <cstring>
 #include <filesystem>
 
+#include "codecs/av_error.h"
+
 namespace corvane {
 namespace {
-
-std::string AvErrorText(int averror) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(averror, text, sizeof text);
-    return text;
-}
 
 // The drawtext options every text shares: white on a half-transparent black
 // box, the text taken literally.

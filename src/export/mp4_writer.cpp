@@ -15,6 +15,8 @@ extern "C" {
 #include <ctime>
 #include <vector>
 
+#include "codecs/av_error.h"
+
 namespace corvane {
 namespace {
 
@@ -34,12 +36,6 @@ constexpr char kAssHeader[] =
     "\r\n"
     "[Events]\r\n"
     "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\r\n";
-
-std::string AvErrorText(int averror) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(averror, text, sizeof text);
-    return text;
-}
 
 // Width and height from the access unit's sequence parameter set, for a
 // recording whose header does not give them (the MP4 sample entry needs them).

@@ -262,28 +262,24 @@ void CVideoDraw::ThreadLoop() {
                     queue_.pop_front();
                 }
             }
-            if (next.record) TakeRecord(std::move(next.record), LagMs(next, released));
+            if (next.record) TakeRecord(std::move(next.record), WaitedMs(next, released));
         }
         wake_.Wait(0);
     }
 }
 
-// How far the channel is behind with the record: how long it waited in the
-// queue (since it was pushed or the channel was last released), and for a
-// channel other than the clock channel how far its time lies behind the
-// clock channel's picture (within the lag the reading side catches up with).
-uint64_t CVideoDraw::LagMs(const Queued& queued, Clock::time_point released) {
-    const Clock::time_point since = std::max(queued.pushed, released);
-    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
-    uint64_t lag = waited > 0 ? uint64_t(waited) : 0;
-    if (!owner_.IsClockChannel()) {
-        const uint64_t clock = owner_.Group().GroupClock(), at = queued.record->Header().timestamp;
-        if (clock > at && clock - at < CVideoPort::kCatchUpLimitMs) lag = std::max(lag, clock - at);
-    }
-    return lag;
+// How long the record waited in the queue, since it was pushed or the channel
+// was last released.
+uint64_t CVideoDraw::WaitedMs(const Queued& queued, Clock::time_point released) {
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            Clock::now() - std::max(queued.pushed, released)).count();
+    return waited > 0 ? uint64_t(waited) : 0;
 }
 
-void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t lag) {
+// How far the channel is behind with the record: how long it waited, and for a
+// channel other than the clock channel how far its time lies behind the clock
+// channel's picture.
+void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs) {
     const RecordHeader header = record->Header();
     // Frames of a hidden stream are taken but never decoded; their times still
     // move the channel (and the group clock) on, so that the other channels do
@@ -298,6 +294,7 @@ void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t lag) {
     // (clocks that do not match) says nothing about it.
     uint64_t clock = owner_.IsClockChannel() ? 0 : owner_.Group().GroupClock();
     if (clock > header.timestamp + CVideoPort::kCatchUpLimitMs) clock = 0;
+    const uint64_t lag = clock > header.timestamp ? std::max(waitedMs, clock - header.timestamp) : waitedMs;
     const FrameShedding::Action action =
         shedding_.Next(header.flag == 1, header.timestamp, lag, speed > 1 && speed < 8 ? speed : 1, clock);
     if (action == FrameShedding::Action::kDrop) {

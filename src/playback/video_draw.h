@@ -129,8 +129,8 @@ private:
         std::unique_ptr<CxMemUnit> record;
         Clock::time_point pushed;
     };
-    uint64_t LagMs(const Queued& queued, Clock::time_point released);
-    void TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t lagMs);
+    static uint64_t WaitedMs(const Queued& queued, Clock::time_point released);
+    void TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs);
     void ShowPicture(const PictureRef& picture, bool fromHevc);
 
     CVideoPort& owner_;

@@ -14,16 +14,6 @@ using namespace corvane::test;
 
 namespace {
 
-std::vector<uint64_t> VideoTimes(const std::string& path) {
-    std::vector<uint64_t> out;
-    auto reader = OpenRecordingReader(0, path, 0);
-    std::unique_ptr<CxMemUnit> unit;
-    while (reader && reader->ReadFrame(0, unit, 0) && unit) {
-        if (unit->Header().Type() == kTypeVideo) out.push_back(unit->Header().timestamp);
-    }
-    return out;
-}
-
 uint64_t AtOrBefore(const std::vector<uint64_t>& times, uint64_t t) {
     auto it = std::upper_bound(times.begin(), times.end(), t);
     return it == times.begin() ? 0 : *(it - 1);

@@ -15,9 +15,21 @@
 #include "playback/memory_output.h"
 #include "playback/message_box.h"
 #include "playback/video_group.h"
+#include "readers/probe.h"
 #include "test_recording.h"
 
 namespace corvane::test {
+
+// The times of a recording file's video records, in file order.
+inline std::vector<uint64_t> VideoTimes(const std::string& path) {
+    std::vector<uint64_t> out;
+    auto reader = OpenRecordingReader(0, path, 0);
+    std::unique_ptr<CxMemUnit> unit;
+    while (reader && reader->ReadFrame(0, unit, 0) && unit) {
+        if (unit->Header().Type() == kTypeVideo) out.push_back(unit->Header().timestamp);
+    }
+    return out;
+}
 
 struct Decoded {
     int channel;

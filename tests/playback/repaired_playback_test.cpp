@@ -16,16 +16,6 @@ namespace {
 
 using RepairedPlaybackTest = PlaybackTest;
 
-std::vector<uint64_t> VideoTimes(const std::string& path) {
-    std::vector<uint64_t> out;
-    auto reader = OpenRecordingReader(0, path, 0);
-    std::unique_ptr<CxMemUnit> unit;
-    while (reader && reader->ReadFrame(0, unit, 0) && unit) {
-        if (unit->Header().Type() == kTypeVideo) out.push_back(unit->Header().timestamp);
-    }
-    return out;
-}
-
 }  // namespace
 
 TEST_F(RepairedPlaybackTest, ARepairedRecordingPlaysToTheEndAndSeeksByItsNewIndex) {
