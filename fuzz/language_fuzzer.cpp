@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/language.h"
+#include "config/language.h"
 #include "reader_exercise.h"
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 
 #include "readers/byte_order.h"
 #include "readers/event_table.h"
@@ -9,6 +11,20 @@
 #include "readers/probe.h"
 
 namespace corvane::fuzz {
+namespace {
+
+void PrintAndAbort(const char* file, int line, const char* condition) {
+    std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
+    std::abort();
+}
+
+CheckFailureHandler checkFailure = PrintAndAbort;
+
+}  // namespace
+
+void SetCheckFailureHandler(CheckFailureHandler handler) { checkFailure = handler ? handler : PrintAndAbort; }
+
+void ReportCheckFailure(const char* file, int line, const char* condition) { checkFailure(file, line, condition); }
 
 void CheckUnit(const CxFileReader& reader, const CxMemUnit& unit) {
     const uint8_t* b = unit.Buffer();
@@ -38,6 +54,7 @@ std::vector<RecordImage> ReadPass(CxFileReader& reader, int mode, int aux, size_
         if (!unit) break;  // formats without aux records say 1 with none
         CheckUnit(reader, *unit);
         FUZZ_CHECK(out.size() < limit);
+        if (out.size() >= limit) break;
         out.push_back({std::string(reinterpret_cast<const char*>(unit->Buffer()), unit->Used())});
     }
     return out;

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "platform/reg_file.h"
 #include "recording_input.h"
 #include "recwriter.h"
@@ -38,18 +38,18 @@ rec::StreamOptions ShortStream(uint8_t channel) {
 }
 
 struct Variant {
-    rec::Spec spec;
+    rec::FileLayout layout;
     std::vector<rec::Record> records;
 };
 
 std::vector<Variant> VariantsOf(const std::string& version) {
     std::vector<Variant> out;
-    rec::Spec spec;
-    spec.version = version;
+    rec::FileLayout layout;
+    layout.version = version;
     const bool multi = version >= "V500" && version < "V700";
     if (!multi) {
-        out.push_back({spec, rec::MakeStream(ShortStream(0))});
-        rec::Spec other = spec;
+        out.push_back({layout, rec::MakeStream(ShortStream(0))});
+        rec::FileLayout other = layout;
         other.lengthField = 0;
         other.extra = {1, 2, 3, 4, 5};
         other.hevc = 1;
@@ -58,14 +58,14 @@ std::vector<Variant> VariantsOf(const std::string& version) {
         if (version == "V120") other.versionWord = 0x102;
         out.push_back({other, rec::MakeStream(ShortStream(1))});
         if (version == "V300") {
-            rec::Spec companion = spec;
+            rec::FileLayout companion = layout;
             companion.companionIndex = true;
             companion.writeIndex = false;
             companion.gapBeforeData = {0x55, 0x66, 0x77};
             out.push_back({companion, rec::MakeStream(ShortStream(0))});
         }
         if (version == "V402") {
-            rec::Spec gap = spec;
+            rec::FileLayout gap = layout;
             gap.gapBeforeData = {1, 2, 3};
             out.push_back({gap, rec::MakeStream(ShortStream(0))});
         }
@@ -76,13 +76,13 @@ std::vector<Variant> VariantsOf(const std::string& version) {
     two.number = 2;
     two.present = 0;
     three.number = 3;
-    spec.channels = {one, two, three};
-    spec.events = {{1000, 1, 30}, {5000, 2, 10}};
+    layout.channels = {one, two, three};
+    layout.events = {{1000, 1, 30}, {5000, 2, 10}};
     rec::StreamOptions a = ShortStream(1), b = ShortStream(3);
     b.gps = false;
     b.audioBytes = 0;
-    out.push_back({spec, rec::Interleave({rec::MakeStream(a), rec::MakeStream(b)})});
-    rec::Spec single = spec;
+    out.push_back({layout, rec::Interleave({rec::MakeStream(a), rec::MakeStream(b)})});
+    rec::FileLayout single = layout;
     single.channels = {one};
     single.endMarker = true;
     single.shortHeaderWord = 0xF003;
@@ -95,7 +95,7 @@ void AddRecordingSeeds(std::vector<std::string>& seeds) {
     for (int v = 0; v < kVersionCount; ++v) {
         for (const Variant& variant : VariantsOf(VersionName(v))) {
             std::remove((path + ".idx").c_str());
-            if (!rec::WriteRecording(path, variant.spec, variant.records)) continue;  // version not written yet
+            if (!rec::WriteRecording(path, variant.layout, variant.records)) continue;  // version not written yet
             std::optional<std::string> file = ReadWhole(path);
             std::optional<std::string> companion = ReadWhole(path + ".idx");
             if (!file) continue;

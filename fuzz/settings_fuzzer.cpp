@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "platform/reg_file.h"
 #include "reader_exercise.h"
 #include "recording_input.h"

@@ -36,12 +36,12 @@
 #include <vector>
 
 #include "catalogue/scan.h"
+#include "codecs/hi_voice.h"
 #include "codecs/video_encoder.h"
 #include "codecs/voice_encoder.h"
+#include "codecs/voice_format.h"
 #include "export/convert_job.h"
-#include "codecs/hi_voice.h"
 #include "platform/sha256.h"
-#include "playback/sound_output.h"
 #include "readers/probe.h"
 #include "recwriter.h"
 
@@ -99,13 +99,13 @@ bool WriteRecordings(const fs::path& card) {
     auto audio = EncodeVoiceFrames(4, pcm.data(), pcm.size(), 320, false);  // audio type 0
     if (!audio || audio->size() != frames) return false;
     for (int ch = 0; ch < kChannels; ++ch) {
-        rec::Spec spec;
-        spec.version = "V800";
-        spec.width = kWidth;
-        spec.height = kHeight;
-        spec.audioFlag = ch == 0 ? 1 : 0;
+        rec::FileLayout layout;
+        layout.version = "V800";
+        layout.width = kWidth;
+        layout.height = kHeight;
+        layout.audioFlag = ch == 0 ? 1 : 0;
         std::string name = "H264_20160920_190909_A" + std::to_string(ch) + "_00.264";
-        auto writer = rec::Writer::Create((card / name).string(), spec);
+        auto writer = rec::Writer::Create((card / name).string(), layout);
         if (!writer) return false;
         for (size_t i = 0; i < frames; ++i) {
             const EncodedUnit& u = clip[i % clip.size()];
@@ -154,7 +154,7 @@ bool PickRange(const fs::path& card) {
         std::FILE* pcm = std::fopen((g_dir / (name + ".pcm")).c_str(), "wb");
         if (!out || !pcm) return false;
         HiVoiceDecoderState voice;
-        HI_VOICE_DecReset(&voice, SpeechDecoders::ResetModeFor(reader.GetAudioType()));
+        HI_VOICE_DecReset(&voice, VoiceModeForAudioType(reader.GetAudioType()));
         std::vector<int16_t> samples(kHiVoiceMaxFrameSamples);
         std::unique_ptr<CxMemUnit> unit;
         while (reader.GetPosition() < uint64_t(g_settings.endSecond - g_settings.startSecond) &&

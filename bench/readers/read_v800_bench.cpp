@@ -20,10 +20,10 @@ uint64_t g_bytes = 0;
 
 void MakeFile(uint64_t megabytes) {
     g_file = (std::filesystem::temp_directory_path() / "corvane-bench-v800.265").string();
-    corvane::rec::Spec spec;
-    spec.version = "V800";
-    spec.hevc = 1;
-    auto writer = corvane::rec::Writer::Create(g_file, spec);
+    corvane::rec::FileLayout layout;
+    layout.version = "V800";
+    layout.hevc = 1;
+    auto writer = corvane::rec::Writer::Create(g_file, layout);
     // 25 fps, a 60 KB key frame each second and 20 KB frames between them,
     // audio every 40 ms: about 0.5 MB per second of recording.
     corvane::rec::StreamOptions o;

@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/language.h"
-#include "app/settings.h"
+#include "config/language.h"
+#include "config/settings.h"
 #include "playback/sdl_sound.h"
 #include "playback/sdl_video.h"
 #include "ui/icons.h"

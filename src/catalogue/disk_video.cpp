@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/language.h"
 #include "catalogue/local_time.h"
+#include "config/language.h"
 #include "readers/probe.h"
 
 namespace corvane {

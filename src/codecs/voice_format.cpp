@@ -35,4 +35,13 @@ bool WriteVoiceFrameHeader(size_t payloadSize, uint8_t header[kVoiceFrameHeaderS
     return true;
 }
 
+int VoiceModeForAudioType(int audioType) {
+    switch (audioType) {
+    case 0: return 4;
+    case 6: return 39;
+    case 5: return 2;
+    default: return 3;
+    }
+}
+
 }  // namespace corvane

@@ -30,6 +30,11 @@ struct VoiceMode {
 
 std::optional<VoiceMode> FindVoiceMode(int mode);
 
+// The reset mode a recording's audio type stands for: 0 → 4 (G.726 16 kbit/s),
+// 6 → 39, 5 → 2 (G.711 mu-law), any other → 3 (IMA ADPCM). Playback and export
+// share it, so that a channel sounds the same in both.
+int VoiceModeForAudioType(int audioType);
+
 // Frame header: 00 01 nn 00, nn = payload length in 16-bit words. A frame is
 // taken to carry one only when nn matches the bytes that follow exactly.
 constexpr size_t kVoiceFrameHeaderSize = 4;

@@ -9,10 +9,10 @@
 
 #include "catalogue/local_time.h"
 #include "codecs/hi_voice.h"
+#include "codecs/voice_format.h"
 #include "export/channel_reader.h"
 #include "export/evidence_manifest.h"
 #include "export/mosaic_export.h"
-#include "playback/sound_output.h"
 
 namespace corvane {
 namespace {
@@ -163,7 +163,7 @@ CConvertJob::Channel::Written CConvertJob::Channel::Write(const CxMemUnit& unit,
     }
     if (h.Type() != kTypeAudio || !keySeen) return Written::kNothing;
     // The playback's table, so a channel sounds in the file as it does when played.
-    int mode = SpeechDecoders::ResetModeFor(reader.GetAudioType());
+    int mode = VoiceModeForAudioType(reader.GetAudioType());
     if (mode != voiceMode) {
         HI_VOICE_DecReset(&voice, mode);
         voiceMode = mode;

@@ -14,12 +14,12 @@ extern "C" {
 
 #include "catalogue/local_time.h"
 #include "codecs/hi_voice.h"
+#include "codecs/voice_format.h"
 #include "export/channel_reader.h"
 #include "export/mosaic_decoder.h"
 #include "export/mosaic_encoder.h"
 #include "export/mosaic_graph.h"
 #include "export/mp4_writer.h"
-#include "playback/sound_output.h"
 
 namespace corvane {
 namespace {
@@ -325,7 +325,7 @@ void MosaicRun::Use(Source& s) {
 
 void MosaicRun::Sound(Source& s, const RecordHeader& h) {
     // The playback's table, so the channel sounds as it does when played.
-    const int mode = SpeechDecoders::ResetModeFor(s.reader->GetAudioType());
+    const int mode = VoiceModeForAudioType(s.reader->GetAudioType());
     if (mode != s.voiceMode) {
         HI_VOICE_DecReset(&s.voice, mode);
         s.voiceMode = mode;

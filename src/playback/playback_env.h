@@ -6,7 +6,7 @@
 #include <functional>
 #include <thread>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "platform/sync.h"
 #include "readers/mem_unit.h"
 

@@ -95,17 +95,8 @@ void CSoundOutput::SetVolume(int level) {
 
 uint64_t CSoundOutput::BlocksPlayed() { return blocksBefore_ + (buffer_ ? buffer_->BlocksPlayed() : 0); }
 
-int SpeechDecoders::ResetModeFor(int audioType) {
-    switch (audioType) {
-    case 0: return 4;
-    case 6: return 39;
-    case 5: return 2;
-    default: return 3;
-    }
-}
-
 void SpeechDecoders::Reset() {
-    for (int type : {0, 6, 5, 1}) HI_VOICE_DecReset(&ForAudioType(type), ResetModeFor(type));
+    for (int type : {0, 6, 5, 1}) HI_VOICE_DecReset(&ForAudioType(type), VoiceModeForAudioType(type));
 }
 
 HiVoiceDecoderState& SpeechDecoders::ForAudioType(int audioType) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "codecs/hi_voice.h"
+#include "codecs/voice_format.h"
 #include "playback/sound_buffer.h"
 #include "platform/sync.h"
 #include "readers/mem_unit.h"
@@ -76,7 +77,6 @@ public:
     // Audio type 0: first state (mode 4); 6: second (mode 39); 5: third
     // (mode 2); any other: fourth (mode 3).
     HiVoiceDecoderState& ForAudioType(int audioType);
-    static int ResetModeFor(int audioType);
 
     // Decodes one audio record and writes its samples to `sound`. False when
     // the frame was dropped (too long, or refused by the decoder).

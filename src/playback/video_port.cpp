@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/language.h"
+#include "config/language.h"
 #include "playback/video_group.h"
 
 namespace corvane {

@@ -2,7 +2,7 @@
 // Texts of the language table as Qt strings, for the windows' labels.
 #include <QString>
 
-#include "app/language.h"
+#include "config/language.h"
 
 namespace corvane {
 

@@ -19,17 +19,17 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "ui/lang_text.h"
-#include "app/settings.h"
-#include "ui/qt_message_sink.h"
+#include "config/settings.h"
+#include "playback/memory_output.h"
 #include "ui/day_timeline.h"
 #include "ui/icons.h"
 #include "ui/import_dialog.h"
+#include "ui/lang_text.h"
 #include "ui/map_view.h"
+#include "ui/qt_message_sink.h"
 #include "ui/speed_steps.h"
 #include "ui/video_group_widget.h"
 #include "ui/wait_dialog.h"
-#include "playback/memory_output.h"
 
 namespace corvane {
 namespace {

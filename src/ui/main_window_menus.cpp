@@ -11,12 +11,12 @@
 #include <QTableView>
 #include <QTemporaryFile>
 
-#include "ui/lang_text.h"
-#include "app/settings.h"
+#include "config/settings.h"
 #include "playback/message_box.h"
 #include "playback/video_group.h"
 #include "ui/about_dialog.h"
 #include "ui/convert_dialog.h"
+#include "ui/lang_text.h"
 #include "ui/main_window.h"
 #include "ui/option_dialog.h"
 #include "ui/qt_message_sink.h"

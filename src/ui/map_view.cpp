@@ -16,7 +16,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/program_folder.h"
+#include "config/program_folder.h"
 
 namespace corvane {
 namespace {

@@ -12,9 +12,9 @@
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
+#include "config/program_folder.h"
+#include "config/settings.h"
 #include "ui/lang_text.h"
-#include "app/program_folder.h"
-#include "app/settings.h"
 
 namespace corvane {
 namespace {

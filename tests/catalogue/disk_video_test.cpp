@@ -15,14 +15,14 @@ using namespace corvane::test;
 namespace {
 
 std::string WriteV700(const TempDir& dir, const std::string& name, uint32_t seconds) {
-    rec::Spec spec;
-    spec.name = "BUS-7";
+    rec::FileLayout layout;
+    layout.name = "BUS-7";
     rec::StreamOptions o;
     o.seconds = seconds;
     o.fps = 5;
     o.keyBytes = o.videoBytes = 50;
     std::string p = dir.File(name);
-    EXPECT_TRUE(rec::WriteRecording(p, spec, rec::MakeStream(o)));
+    EXPECT_TRUE(rec::WriteRecording(p, layout, rec::MakeStream(o)));
     return p;
 }
 

@@ -26,10 +26,10 @@ TEST(Maintenance, MeasuresAndReportsBrokenRecordings) {
     o.seconds = 6;
     o.fps = 2;
     std::string good = dir.File("good.264");
-    ASSERT_TRUE(rec::WriteRecording(good, rec::Spec{}, rec::MakeStream(o)));
+    ASSERT_TRUE(rec::WriteRecording(good, rec::FileLayout{}, rec::MakeStream(o)));
     o.seconds = 1;
     std::string tiny = dir.File("tiny.264");
-    ASSERT_TRUE(rec::WriteRecording(tiny, rec::Spec{}, rec::MakeStream(o)));
+    ASSERT_TRUE(rec::WriteRecording(tiny, rec::FileLayout{}, rec::MakeStream(o)));
     CDiskVideo a, b, c;
     a.filePath = good;
     b.filePath = tiny;  // measures 1 s: still doubtful
@@ -69,7 +69,7 @@ TEST(Maintenance, RepairsAndSaysWhetherItWorked) {
     o.seconds = 4;
     o.fps = 2;
     std::string damaged = dir.File("d.264");
-    ASSERT_TRUE(rec::WriteRecording(damaged, rec::Spec{}, rec::MakeStream(o)));
+    ASSERT_TRUE(rec::WriteRecording(damaged, rec::FileLayout{}, rec::MakeStream(o)));
     ASSERT_TRUE(rec::Patch(damaged, 56, std::vector<uint8_t>(32, 0)));
     CDiskVideo fixable, hopeless;
     fixable.filePath = damaged;

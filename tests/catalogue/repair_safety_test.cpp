@@ -61,8 +61,8 @@ bool IsIndex(const Case& c, uint64_t at) {
 
 // Six seconds with sound and GPS; two channels for the multi-channel versions.
 std::string Write(const TempDir& dir, const Case& c) {
-    rec::Spec spec;
-    spec.version = c.version;
+    rec::FileLayout layout;
+    layout.version = c.version;
     std::vector<std::vector<rec::Record>> streams;
     for (int channel : c.channels) {
         rec::StreamOptions o;
@@ -77,11 +77,11 @@ std::string Write(const TempDir& dir, const Case& c) {
         if (channel > 0) {
             rec::Channel entry;
             entry.number = static_cast<uint8_t>(channel);
-            spec.channels.push_back(entry);
+            layout.channels.push_back(entry);
         }
     }
     std::string path = dir.File(c.version);
-    EXPECT_TRUE(rec::WriteRecording(path, spec, rec::Interleave(streams)));
+    EXPECT_TRUE(rec::WriteRecording(path, layout, rec::Interleave(streams)));
     return path;
 }
 

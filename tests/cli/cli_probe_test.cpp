@@ -20,19 +20,19 @@ std::string Crc(const std::vector<uint8_t>& p) {
 
 TEST(CliProbe, PrintsTheStreamAndEveryRecord) {
     TempDir dir;
-    rec::Spec spec;
-    spec.version = "V800";
-    spec.name = std::string("CAB\xC3\xA9\xFF", 6);  // valid UTF-8, then a stray byte
-    spec.hevc = 1;
-    spec.audioType = 2;
-    spec.audioFlag = 1;
+    rec::FileLayout layout;
+    layout.version = "V800";
+    layout.name = std::string("CAB\xC3\xA9\xFF", 6);  // valid UTF-8, then a stray byte
+    layout.hevc = 1;
+    layout.audioType = 2;
+    layout.audioFlag = 1;
     rec::StreamOptions o;
     o.seconds = 3;
     o.gps = true;
     o.audioBytes = 80;
     auto records = rec::MakeStream(o);
     std::string file = dir.File("a.265");
-    ASSERT_TRUE(rec::WriteRecording(file, spec, records));
+    ASSERT_TRUE(rec::WriteRecording(file, layout, records));
 
     ToolResult r = RunTool({"probe", file, "--records", "--channel", "2"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -81,12 +81,12 @@ TEST(CliProbe, PrintsTheStreamAndEveryRecord) {
 
 TEST(CliProbe, SeekModesAuxAndMax) {
     TempDir dir;
-    rec::Spec spec;
+    rec::FileLayout layout;
     rec::StreamOptions o;
     o.seconds = 5;
     o.gps = true;
     std::string file = dir.File("a.264");
-    ASSERT_TRUE(rec::WriteRecording(file, spec, rec::MakeStream(o)));
+    ASSERT_TRUE(rec::WriteRecording(file, layout, rec::MakeStream(o)));
 
     auto lines = RunTool({"probe", file, "--seek", "2", "--records", "--mode", "1"}).Lines();
     ASSERT_EQ(lines.size(), 3u);  // key frames of seconds 3 and 4

@@ -10,12 +10,12 @@ using namespace corvane::test;
 namespace {
 
 void WriteV700(const std::string& path, uint32_t seconds) {
-    rec::Spec spec;
+    rec::FileLayout layout;
     rec::StreamOptions o;
     o.seconds = seconds;
     o.fps = 5;
     o.keyBytes = o.videoBytes = 40;
-    ASSERT_TRUE(rec::WriteRecording(path, spec, rec::MakeStream(o)));
+    ASSERT_TRUE(rec::WriteRecording(path, layout, rec::MakeStream(o)));
 }
 
 }  // namespace

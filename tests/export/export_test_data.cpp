@@ -96,29 +96,29 @@ void WriteClip(const std::string& path, const ClipOptions& o) {
     if (o.edit) o.edit(records);
 
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    rec::Spec spec;
-    spec.version = o.version;
-    spec.hevc = o.codec == VideoCodec::kH265 ? 1 : 0;
-    spec.width = static_cast<uint16_t>(o.width);
-    spec.height = static_cast<uint16_t>(o.height);
-    spec.frameRate = 25;
-    spec.audioType = static_cast<uint8_t>(o.audioType < 0 ? 0 : o.audioType);
-    spec.audioFlag = o.audioType >= 0 ? 1 : 0;
+    rec::FileLayout layout;
+    layout.version = o.version;
+    layout.hevc = o.codec == VideoCodec::kH265 ? 1 : 0;
+    layout.width = static_cast<uint16_t>(o.width);
+    layout.height = static_cast<uint16_t>(o.height);
+    layout.frameRate = 25;
+    layout.audioType = static_cast<uint8_t>(o.audioType < 0 ? 0 : o.audioType);
+    layout.audioFlag = o.audioType >= 0 ? 1 : 0;
     if (!o.events.empty()) {
-        spec.version = "V502";
+        layout.version = "V502";
         rec::Channel c;
         c.number = o.channel;
-        c.audioFlag = spec.audioFlag;
+        c.audioFlag = layout.audioFlag;
         c.width = static_cast<uint16_t>(o.width);
         c.height = static_cast<uint16_t>(o.height);
-        spec.channels = {c};
-        spec.events = o.events;
+        layout.channels = {c};
+        layout.events = o.events;
     }
     if (!o.index) {
-        spec.writeIndex = false;
-        spec.lengthField = 0;
+        layout.writeIndex = false;
+        layout.lengthField = 0;
     }
-    ASSERT_TRUE(rec::WriteRecording(path, spec, records));
+    ASSERT_TRUE(rec::WriteRecording(path, layout, records));
 }
 
 std::unique_ptr<CDayVideo> MakeDay(int year, int month, int day, const std::vector<RecordingFiles>& recordings) {

@@ -16,10 +16,10 @@
 #include "catalogue/scan.h"
 #include "codecs/hi264dec.h"
 #include "codecs/hi_voice.h"
+#include "codecs/voice_format.h"
 #include "common/temp_dir.h"
 #include "hevc/ihw265d.h"
 #include "melody.h"
-#include "playback/sound_output.h"
 #include "readers/gps_fix.h"
 #include "readers/probe.h"
 
@@ -393,7 +393,7 @@ TEST_F(DemoCard, SoundDecodesToEachChannelsTune) {
             SCOPED_TRACE("channel " + std::to_string(ch.number));
             CxFileReader& reader = *rec.readers[c];
             HiVoiceDecoderState state;
-            ASSERT_EQ(HI_VOICE_DecReset(&state, SpeechDecoders::ResetModeFor(reader.GetAudioType())), kHiVoiceOk);
+            ASSERT_EQ(HI_VOICE_DecReset(&state, VoiceModeForAudioType(reader.GetAudioType())), kHiVoiceOk);
             std::vector<int16_t> pcm;
             std::vector<uint64_t> times;
             for (const auto& u : ReadAll(reader)) {

@@ -133,11 +133,11 @@ TEST(SoundOutput, StartRestartsFromTheBeginningAndStopsOnlyWithABuffer) {
 }
 
 TEST(SpeechDecoders, DecodeByAudioTypeAndWriteTheSamples) {
-    EXPECT_EQ(SpeechDecoders::ResetModeFor(0), 4);
-    EXPECT_EQ(SpeechDecoders::ResetModeFor(6), 39);
-    EXPECT_EQ(SpeechDecoders::ResetModeFor(5), 2);
-    EXPECT_EQ(SpeechDecoders::ResetModeFor(3), 3);
-    EXPECT_EQ(SpeechDecoders::ResetModeFor(7), 3);
+    EXPECT_EQ(VoiceModeForAudioType(0), 4);
+    EXPECT_EQ(VoiceModeForAudioType(6), 39);
+    EXPECT_EQ(VoiceModeForAudioType(5), 2);
+    EXPECT_EQ(VoiceModeForAudioType(3), 3);
+    EXPECT_EQ(VoiceModeForAudioType(7), 3);
 
     SpeechDecoders decoders;
     decoders.Reset();

@@ -53,14 +53,14 @@ TEST_F(DrawTest, RoomIsOneSecondOfFramesAndNoneWithoutARecording) {
 
     // A reader that reports no frame rate gets the 25 frames of a recorder
     // that left it unset, not a queue without room (which would stall it).
-    rec::Spec spec;
-    spec.version = "V800";
-    spec.frameRate = 0;
-    spec.width = 64;
-    spec.height = 48;
+    rec::FileLayout layout;
+    layout.version = "V800";
+    layout.frameRate = 0;
+    layout.width = 64;
+    layout.height = 48;
     const std::string path = dir_.File("H264_20160920_200000_N0_01.264");
     o.fps = 25;
-    ASSERT_TRUE(rec::WriteRecording(path, spec, ChannelRecords(o, 0)));
+    ASSERT_TRUE(rec::WriteRecording(path, layout, ChannelRecords(o, 0)));
     recordings_.push_back(std::make_unique<OpenedRecording>(OpenTestRecording({path})));
     OpenedRecording& r = *recordings_.back();
     ASSERT_EQ(r.recording->readers[0]->GetFrameRate(), 0);
@@ -149,12 +149,12 @@ TEST_F(DrawTest, AResizeRecreatesTheOutputAndANewPictureSizeReallocatesThePlanes
     small.height = 24;
     small.startMs = 2000;
     for (rec::Record& r : ChannelRecords(small, 0)) records.push_back(r);
-    rec::Spec spec;
-    spec.version = "V800";
-    spec.width = 64;
-    spec.height = 48;
+    rec::FileLayout layout;
+    layout.version = "V800";
+    layout.width = 64;
+    layout.height = 48;
     const std::string path = dir_.File("H264_20160920_190909_N0_01.264");
-    ASSERT_TRUE(rec::WriteRecording(path, spec, records));
+    ASSERT_TRUE(rec::WriteRecording(path, layout, records));
     recordings_.push_back(std::make_unique<OpenedRecording>(OpenTestRecording({path})));
     CVideoPort& port = OpenHeld(*recordings_.back());
 

@@ -11,10 +11,10 @@ using namespace corvane::test;
 TEST(Probe, EachVersionIsOpenedByItsOwnReader) {
     TempDir dir;
     for (const char* version : {"V700", "V800"}) {
-        rec::Spec spec;
-        spec.version = version;
+        rec::FileLayout layout;
+        layout.version = version;
         std::string p = dir.File(version);
-        ASSERT_TRUE(rec::WriteRecording(p, spec, rec::MakeStream({})));
+        ASSERT_TRUE(rec::WriteRecording(p, layout, rec::MakeStream({})));
         auto r = OpenRecordingReader(0, p, 0);
         ASSERT_TRUE(r) << version;
         EXPECT_STREQ(ReaderVersionName(*r), version);
@@ -35,16 +35,16 @@ TEST(Probe, OlderVersionsAreOpenedByTheirOwnReaderOnly) {
                              Variant{"V400", false, false, 0}, Variant{"V300", false, false, 0},
                              Variant{"V300", true, false, 0}, Variant{"V300", false, true, 0},
                              Variant{"V120", false, false, 0x101}, Variant{"V120", true, false, 0x102}}) {
-        rec::Spec spec;
-        spec.version = v.version;
-        spec.trailer = v.trailer;
-        spec.companionIndex = v.companion;
-        if (v.versionWord) spec.versionWord = v.versionWord;
+        rec::FileLayout layout;
+        layout.version = v.version;
+        layout.trailer = v.trailer;
+        layout.companionIndex = v.companion;
+        if (v.versionWord) layout.versionWord = v.versionWord;
         rec::StreamOptions o;
         o.gps = true;
         o.audioBytes = 40;
         std::string p = dir.File(std::string(v.version) + (v.trailer ? "t" : "") + (v.companion ? "c" : ""));
-        ASSERT_TRUE(rec::WriteRecording(p, spec, rec::MakeStream(o)));
+        ASSERT_TRUE(rec::WriteRecording(p, layout, rec::MakeStream(o)));
         auto r = OpenRecordingReader(0, p, 0);
         ASSERT_TRUE(r) << p;
         EXPECT_STREQ(ReaderVersionName(*r), v.version) << p;
@@ -54,9 +54,9 @@ TEST(Probe, OlderVersionsAreOpenedByTheirOwnReaderOnly) {
 
 TEST(Probe, FilesNobodyAcceptsLeaveNoDescriptorOpen) {
     TempDir dir;
-    rec::Spec spec;
+    rec::FileLayout layout;
     std::string good = dir.File("good");
-    ASSERT_TRUE(rec::WriteRecording(good, spec, rec::MakeStream({})));
+    ASSERT_TRUE(rec::WriteRecording(good, layout, rec::MakeStream({})));
     std::string bad = dir.Write("bad", std::string(100000, 'x'));
     // A good header over a data area of garbage fails late, after the index loaded.
     std::string late = dir.File("late");

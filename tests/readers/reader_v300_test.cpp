@@ -29,18 +29,18 @@ uint32_t U32At(const std::string& bytes, uint64_t offset) {
 
 class V300Test : public ::testing::Test {
 protected:
-    std::string Write(const rec::Spec& spec, const std::vector<rec::Record>& records, const std::string& name = "r") {
+    std::string Write(const rec::FileLayout& layout, const std::vector<rec::Record>& records, const std::string& name = "r") {
         std::string p = dir_.File(name);
-        EXPECT_TRUE(rec::WriteRecording(p, spec, records));
+        EXPECT_TRUE(rec::WriteRecording(p, layout, records));
         return p;
     }
-    static rec::Spec Spec(const char* version, bool trailer = false, bool companion = false) {
-        rec::Spec spec;
-        spec.version = version;
-        spec.trailer = trailer;
-        spec.companionIndex = companion;
-        spec.lengthField = 55;  // shows where the length came from
-        return spec;
+    static rec::FileLayout LayoutOf(const char* version, bool trailer = false, bool companion = false) {
+        rec::FileLayout layout;
+        layout.version = version;
+        layout.trailer = trailer;
+        layout.companionIndex = companion;
+        layout.lengthField = 55;  // shows where the length came from
+        return layout;
     }
     TempDir dir_;
 };
@@ -48,18 +48,18 @@ protected:
 }  // namespace
 
 TEST_F(V300Test, TrailerGivesLengthAndIndex) {
-    rec::Spec spec = Spec("V300", true);
-    spec.lengthField = 42;
-    spec.audioType = 2;
-    spec.audioFlag = 1;
-    spec.width = 352;
-    spec.height = 288;
+    rec::FileLayout layout = LayoutOf("V300", true);
+    layout.lengthField = 42;
+    layout.audioType = 2;
+    layout.audioFlag = 1;
+    layout.width = 352;
+    layout.height = 288;
     rec::StreamOptions o;
     o.channel = 2;
     o.audioBytes = 64;
     o.gps = true;
     auto records = rec::MakeStream(o);
-    auto r = OpenAs("V300", Write(spec, records));
+    auto r = OpenAs("V300", Write(layout, records));
     ASSERT_TRUE(r);
     StreamInfo info;
     r->GetInfo(&info);
@@ -100,8 +100,8 @@ TEST_F(V300Test, TrailerGivesLengthAndIndex) {
 }
 
 TEST_F(V300Test, WithoutTrailerOrCompanionTheLengthComesFromTheEnd) {
-    rec::Spec spec = Spec("V300");
-    auto r = OpenAs("V300", Write(spec, rec::MakeStream({})));
+    rec::FileLayout layout = LayoutOf("V300");
+    auto r = OpenAs("V300", Write(layout, rec::MakeStream({})));
     ASSERT_TRUE(r);
     EXPECT_EQ(r->GetDuration(), 9);  // last video frame at 10960, first at 1000
     EXPECT_EQ(r->IndexEntryCount(), 0u);
@@ -124,25 +124,25 @@ TEST_F(V300Test, BackwardSearchLimits) {
     auto records = rec::MakeStream({});
     records.push_back({1, 0, 1, 1000 + 4000 * 1000, {1, 2, 3}});
     records.push_back({2, 0, 0, 1000 + 4000 * 1000, {1}});
-    auto r = OpenAs("V300", Write(Spec("V300"), records, "late"));
+    auto r = OpenAs("V300", Write(LayoutOf("V300"), records, "late"));
     ASSERT_TRUE(r);
     EXPECT_EQ(r->GetDuration(), 9);
     records[records.size() - 2].timestamp = 1000 + 3999 * 1000;
-    EXPECT_EQ(OpenAs("V300", Write(Spec("V300"), records, "late2"))->GetDuration(), 3999);
+    EXPECT_EQ(OpenAs("V300", Write(LayoutOf("V300"), records, "late2"))->GetDuration(), 3999);
 
     // More than 5 MiB without video at the end: the header's length stands.
     records = rec::MakeStream({});
     for (int i = 0; i < 90; ++i) records.push_back({2, 0, 0, uint64_t(11000 + i), std::vector<uint8_t>(60000, 7)});
-    EXPECT_EQ(OpenAs("V300", Write(Spec("V300"), records, "tail"))->GetDuration(), 55);
-    EXPECT_EQ(OpenAs("V120", Write(Spec("V120"), records, "tail120"))->GetDuration(), 55);
+    EXPECT_EQ(OpenAs("V300", Write(LayoutOf("V300"), records, "tail"))->GetDuration(), 55);
+    EXPECT_EQ(OpenAs("V120", Write(LayoutOf("V120"), records, "tail120"))->GetDuration(), 55);
 }
 
 TEST_F(V300Test, CompanionIndexFile) {
     // A trailer whose index offset is 0 sends the index to the companion file.
-    rec::Spec spec = Spec("V300", true, true);
-    spec.writeIndex = false;
-    spec.lengthField = 33;
-    std::string p = Write(spec, rec::MakeStream({}), "t0");
+    rec::FileLayout layout = LayoutOf("V300", true, true);
+    layout.writeIndex = false;
+    layout.lengthField = 33;
+    std::string p = Write(layout, rec::MakeStream({}), "t0");
     ASSERT_EQ(U32At(*ReadFileBytes(p), std::filesystem::file_size(p) - 8), 0u);
     auto r = OpenAs("V300", p);
     ASSERT_TRUE(r);
@@ -152,14 +152,14 @@ TEST_F(V300Test, CompanionIndexFile) {
     EXPECT_EQ(r->GetPosition(), 8u);
 
     // Without a trailer the companion file gives the length too.
-    auto c = OpenAs("V300", Write(Spec("V300", false, true), rec::MakeStream({}), "c"));
+    auto c = OpenAs("V300", Write(LayoutOf("V300", false, true), rec::MakeStream({}), "c"));
     ASSERT_TRUE(c);
     EXPECT_EQ(c->GetDuration(), 9);  // (9000 - 0) / 1000
     EXPECT_EQ(c->IndexEntryCount(), 10u);
 
     // An empty companion file is no index and no length, and no reason to
     // search the end either.
-    std::string e = Write(Spec("V300"), rec::MakeStream({}), "e");
+    std::string e = Write(LayoutOf("V300"), rec::MakeStream({}), "e");
     dir_.Write("e.idx", "");
     auto empty = OpenAs("V300", e);
     ASSERT_TRUE(empty);
@@ -173,7 +173,7 @@ TEST_F(V300Test, RebuildAppendsEntriesAndTrailer) {
     o.fps = 2;
     o.keyBytes = o.videoBytes = 30;
     auto records = rec::MakeStream(o);
-    std::string p = Write(Spec("V300"), records);
+    std::string p = Write(LayoutOf("V300"), records);
     const std::string original = *ReadFileBytes(p);
 
     auto r = OpenAs("V300", p, 1);
@@ -211,7 +211,7 @@ TEST_F(V300Test, RebuildAppendsEntriesAndTrailer) {
 
 TEST_F(V300Test, RebuildsThatWriteNothing) {
     auto records = rec::MakeStream({});
-    std::string p = Write(Spec("V300"), records, "cancel");
+    std::string p = Write(LayoutOf("V300"), records, "cancel");
     const std::string original = *ReadFileBytes(p);
     auto r = OpenAs("V300", p, 1);
     ASSERT_TRUE(r);
@@ -221,7 +221,7 @@ TEST_F(V300Test, RebuildsThatWriteNothing) {
     EXPECT_EQ(*ReadFileBytes(p), original);
 
     // With a companion file only the length is taken from it.
-    std::string c = Write(Spec("V300", false, true), records, "comp");
+    std::string c = Write(LayoutOf("V300", false, true), records, "comp");
     const std::string withCompanion = *ReadFileBytes(c);
     auto rc = OpenAs("V300", c, 1);
     ASSERT_TRUE(rc);
@@ -231,7 +231,7 @@ TEST_F(V300Test, RebuildsThatWriteNothing) {
 
     // No key frames: no trailer that would claim a length of 0.
     for (auto& rec : records) rec.key = 0;
-    std::string n = Write(Spec("V300"), records, "nokey");
+    std::string n = Write(LayoutOf("V300"), records, "nokey");
     const std::string noKey = *ReadFileBytes(n);
     EXPECT_EQ(OpenAs("V300", n, 1)->RebuildIndex(), 0);
     EXPECT_EQ(*ReadFileBytes(n), noKey);
@@ -241,7 +241,7 @@ TEST_F(V300Test, RebuildsThatWriteNothing) {
     auto stream = rec::MakeStream({});
     uint64_t fourthKey = kDataAt;
     for (size_t i = 0; i < 3 * 25; ++i) fourthKey += 20 + stream[i].payload.size();
-    std::string d = Write(Spec("V300"), stream, "damaged");
+    std::string d = Write(LayoutOf("V300"), stream, "damaged");
     ASSERT_TRUE(rec::PatchU32(d, fourthKey, 0));
     auto rd = OpenAs("V300", d, 1);
     ASSERT_TRUE(rd);
@@ -249,18 +249,18 @@ TEST_F(V300Test, RebuildsThatWriteNothing) {
     EXPECT_EQ(rd->IndexEntryCount(), 3u);
 
     // Behind 4 GiB no 32-bit offset can name the entries: the file is left alone.
-    std::string big = Write(Spec("V300"), rec::MakeStream({}), "big");
+    std::string big = Write(LayoutOf("V300"), rec::MakeStream({}), "big");
     ASSERT_TRUE(rec::Truncate(big, 0x100000010ull));
     EXPECT_EQ(OpenAs("V300", big, 1)->RebuildIndex(), 0);
     EXPECT_EQ(std::filesystem::file_size(big), 0x100000010ull);
 
     // The other version has nothing to rebuild.
-    EXPECT_EQ(OpenAs("V120", Write(Spec("V120"), records, "v120"), 1)->RebuildIndex(), 0);
+    EXPECT_EQ(OpenAs("V120", Write(LayoutOf("V120"), records, "v120"), 1)->RebuildIndex(), 0);
 }
 
 TEST_F(V300Test, ReadOnlyFilesStillPlay) {
     if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
-    std::string p = Write(Spec("V300"), rec::MakeStream({}));
+    std::string p = Write(LayoutOf("V300"), rec::MakeStream({}));
     ASSERT_EQ(chmod(p.c_str(), 0444), 0);
     auto r = OpenAs("V300", p);
     ASSERT_TRUE(r);
@@ -269,16 +269,16 @@ TEST_F(V300Test, ReadOnlyFilesStillPlay) {
 }
 
 TEST_F(V300Test, Version120HeaderAndReading) {
-    rec::Spec spec = Spec("V120");
-    spec.frameRate = 0;
-    spec.width = 720;
-    spec.height = 480;
-    spec.audioType = 5;
-    spec.audioFlag = 1;
+    rec::FileLayout layout = LayoutOf("V120");
+    layout.frameRate = 0;
+    layout.width = 720;
+    layout.height = 480;
+    layout.audioType = 5;
+    layout.audioFlag = 1;
     rec::StreamOptions o;
     o.audioBytes = 32;
     auto records = rec::MakeStream(o);
-    auto r = OpenAs("V120", Write(spec, records));
+    auto r = OpenAs("V120", Write(layout, records));
     ASSERT_TRUE(r);
     StreamInfo info;
     r->GetInfo(&info);
@@ -306,9 +306,9 @@ TEST_F(V300Test, Version120HeaderAndReading) {
 }
 
 TEST_F(V300Test, Version120TrailerOnlyInRevision102) {
-    rec::Spec spec = Spec("V120", true);
-    spec.versionWord = 0x101;
-    std::string p = Write(spec, rec::MakeStream({}));
+    rec::FileLayout layout = LayoutOf("V120", true);
+    layout.versionWord = 0x101;
+    std::string p = Write(layout, rec::MakeStream({}));
     // The header no longer names the index; only the trailer does.
     ASSERT_TRUE(rec::PatchU32(p, 44, 0));
     ASSERT_TRUE(rec::PatchU32(p, 48, 0));
@@ -321,19 +321,19 @@ TEST_F(V300Test, Version120TrailerOnlyInRevision102) {
     EXPECT_EQ(r102->IndexEntryCount(), 10u);
     EXPECT_EQ(r102->GetDuration(), 9);  // the end of the data outweighs the trailer
     // Header fields name the index of revision 0x101.
-    spec.trailer = false;
-    EXPECT_EQ(OpenAs("V120", Write(spec, rec::MakeStream({}), "h"))->IndexEntryCount(), 10u);
+    layout.trailer = false;
+    EXPECT_EQ(OpenAs("V120", Write(layout, rec::MakeStream({}), "h"))->IndexEntryCount(), 10u);
     // Without three key frames near the end the trailer's length stands.
     rec::StreamOptions o;
     o.seconds = 2;
-    spec.trailer = true;
-    spec.versionWord = 0x102;
-    EXPECT_EQ(OpenAs("V120", Write(spec, rec::MakeStream(o), "two"))->GetDuration(), 55);
+    layout.trailer = true;
+    layout.versionWord = 0x102;
+    EXPECT_EQ(OpenAs("V120", Write(layout, rec::MakeStream(o), "two"))->GetDuration(), 55);
 }
 
 TEST_F(V300Test, SeekSlidesOverDamageAtTheIndexedFrame) {
     for (const char* version : {"V120", "V300"}) {
-        std::string p = Write(Spec(version, true), rec::MakeStream({}), version);
+        std::string p = Write(LayoutOf(version, true), rec::MakeStream({}), version);
         auto ref = OpenAs(version, p);
         ASSERT_TRUE(ref);
         ref->SeekToSecond(5);

@@ -28,17 +28,17 @@ std::unique_ptr<CxFileReader> OpenAs(const std::string& version, const std::stri
 
 class V400Test : public ::testing::Test {
 protected:
-    std::string Write(const rec::Spec& spec, const std::vector<rec::Record>& records, const std::string& name = "r") {
+    std::string Write(const rec::FileLayout& layout, const std::vector<rec::Record>& records, const std::string& name = "r") {
         std::string p = dir_.File(name);
-        EXPECT_TRUE(rec::WriteRecording(p, spec, records));
+        EXPECT_TRUE(rec::WriteRecording(p, layout, records));
         return p;
     }
     std::string Plain(const std::string& version, uint32_t seconds = 10, const std::string& name = "r") {
-        rec::Spec spec;
-        spec.version = version;
+        rec::FileLayout layout;
+        layout.version = version;
         rec::StreamOptions o;
         o.seconds = seconds;
-        return Write(spec, rec::MakeStream(o), name);
+        return Write(layout, rec::MakeStream(o), name);
     }
     TempDir dir_;
 };
@@ -49,22 +49,22 @@ const char* const kVersions[] = {"V400", "V401", "V402"};
 
 TEST_F(V400Test, OpensReportsAndReadsEveryVersion) {
     for (const char* version : kVersions) {
-        rec::Spec spec;
-        spec.version = version;
-        spec.name = "COACH-7";
-        spec.headerWord = 0xBEEF;
-        spec.frameRate = 30;
-        spec.audioType = 4;
-        spec.audioFlag = 1;
-        spec.width = 1280;
-        spec.height = 720;
-        spec.lengthField = 999;  // the index span replaces it
+        rec::FileLayout layout;
+        layout.version = version;
+        layout.name = "COACH-7";
+        layout.headerWord = 0xBEEF;
+        layout.frameRate = 30;
+        layout.audioType = 4;
+        layout.audioFlag = 1;
+        layout.width = 1280;
+        layout.height = 720;
+        layout.lengthField = 999;  // the index span replaces it
         rec::StreamOptions o;
         o.seconds = 4;
         o.audioBytes = 80;
         o.channel = 3;
         auto records = rec::MakeStream(o);
-        std::string p = Write(spec, records, version);
+        std::string p = Write(layout, records, version);
         auto r = OpenAs(version, p);
         ASSERT_TRUE(r) << version;
         StreamInfo info;
@@ -122,10 +122,10 @@ TEST_F(V400Test, EachVersionWordHasItsOwnReader) {
 
 TEST_F(V400Test, FifthEmptyEntryEndsTheIndex) {
     auto count = [&](const char* version, std::vector<IndexEntry> entries) {
-        rec::Spec spec;
-        spec.version = version;
-        spec.indexOverride = entries;
-        auto r = OpenAs(version, Write(spec, rec::MakeStream({}), version));
+        rec::FileLayout layout;
+        layout.version = version;
+        layout.indexOverride = entries;
+        auto r = OpenAs(version, Write(layout, rec::MakeStream({}), version));
         EXPECT_TRUE(r);
         return r ? r->IndexEntryCount() : 0u;
     };
@@ -152,8 +152,8 @@ TEST_F(V400Test, FifthEmptyEntryEndsTheIndex) {
 }
 
 TEST_F(V400Test, Version402IndexLimits) {
-    rec::Spec spec;
-    spec.version = "V402";
+    rec::FileLayout layout;
+    layout.version = "V402";
     rec::StreamOptions o;
     o.seconds = 3;
     o.keyBytes = 2100000;  // room for offsets more than 2,000,000 bytes apart
@@ -162,8 +162,8 @@ TEST_F(V400Test, Version402IndexLimits) {
     uint64_t data = kIndexAt + 4 * 8;
     uint32_t d = static_cast<uint32_t>(data);
     auto count = [&](std::vector<IndexEntry> e) {
-        spec.indexOverride = e;
-        auto r = OpenAs("V402", Write(spec, records, "limits"));
+        layout.indexOverride = e;
+        auto r = OpenAs("V402", Write(layout, records, "limits"));
         EXPECT_TRUE(r);
         return r ? r->IndexEntryCount() : 0u;
     };
@@ -175,17 +175,17 @@ TEST_F(V400Test, Version402IndexLimits) {
 }
 
 TEST_F(V400Test, LengthComesFromTheIndexOrElseTheHeader) {
-    rec::Spec spec;
-    spec.version = "V401";
-    spec.lengthField = 77;
-    spec.indexOverride = std::vector<IndexEntry>{{5000, 200}, {6000, 300}, {9500, 400}};
-    auto r = OpenAs("V401", Write(spec, rec::MakeStream({}), "span"));
+    rec::FileLayout layout;
+    layout.version = "V401";
+    layout.lengthField = 77;
+    layout.indexOverride = std::vector<IndexEntry>{{5000, 200}, {6000, 300}, {9500, 400}};
+    auto r = OpenAs("V401", Write(layout, rec::MakeStream({}), "span"));
     ASSERT_TRUE(r);
     EXPECT_EQ(r->GetDuration(), 5);  // (9500 - 5000 + 1000) / 1000
 
-    spec.indexOverride.reset();
-    spec.writeIndex = false;
-    auto none = OpenAs("V401", Write(spec, rec::MakeStream({}), "none"));
+    layout.indexOverride.reset();
+    layout.writeIndex = false;
+    auto none = OpenAs("V401", Write(layout, rec::MakeStream({}), "none"));
     ASSERT_TRUE(none);
     EXPECT_EQ(none->IndexEntryCount(), 0u);
     EXPECT_EQ(none->GetDuration(), 77);
@@ -198,9 +198,9 @@ TEST_F(V400Test, FirstKeyFrameSearch) {
     auto stream = rec::MakeStream({});
     records.insert(records.end(), stream.begin(), stream.end());
     for (const char* version : kVersions) {
-        rec::Spec spec;
-        spec.version = version;
-        auto r = OpenAs(version, Write(spec, records, version));
+        rec::FileLayout layout;
+        layout.version = version;
+        auto r = OpenAs(version, Write(layout, records, version));
         ASSERT_TRUE(r) << version;
         EXPECT_EQ(r->FirstTimestamp(), std::string(version) == "V400" ? 900u : 1000u) << version;
         std::unique_ptr<CxMemUnit> u;
@@ -212,30 +212,30 @@ TEST_F(V400Test, FirstKeyFrameSearch) {
     for (int i = 0; i < 100; ++i) noKey.push_back({1, 0, 0, uint64_t(1000 + i * 40), {1, 2}});
     noKey.push_back({1, 0, 1, 5000, {1}});
     noKey.push_back({1, 0, 0, 5040, {1}});
-    rec::Spec spec;
-    spec.version = "V401";
-    EXPECT_TRUE(OpenAs("V401", Write(spec, noKey, "key101")));
+    rec::FileLayout layout;
+    layout.version = "V401";
+    EXPECT_TRUE(OpenAs("V401", Write(layout, noKey, "key101")));
     noKey.insert(noKey.begin(), rec::Record{2, 0, 0, 990, {1}});
-    EXPECT_FALSE(OpenAs("V401", Write(spec, noKey, "key102")));
-    spec.version = "V402";
-    EXPECT_FALSE(OpenAs("V402", Write(spec, noKey, "key102b")));
+    EXPECT_FALSE(OpenAs("V401", Write(layout, noKey, "key102")));
+    layout.version = "V402";
+    EXPECT_FALSE(OpenAs("V402", Write(layout, noKey, "key102b")));
     // 0x400 needs nothing but 20 bytes behind the index.
-    spec.version = "V400";
-    spec.writeIndex = false;
-    std::string p = Write(spec, {}, "empty");
+    layout.version = "V400";
+    layout.writeIndex = false;
+    std::string p = Write(layout, {}, "empty");
     EXPECT_FALSE(OpenAs("V400", p));
     dir_.Write("empty", *ReadFileBytes(p) + std::string(20, '\x5A'));
     EXPECT_TRUE(OpenAs("V400", p));
 }
 
 TEST_F(V400Test, Version402SlidesOverADamagedStart) {
-    rec::Spec spec;
-    spec.version = "V402";
-    spec.gapBeforeData = {0x55, 0x66, 0x77};
+    rec::FileLayout layout;
+    layout.version = "V402";
+    layout.gapBeforeData = {0x55, 0x66, 0x77};
     rec::StreamOptions o;
     o.seconds = 3;
     auto records = rec::MakeStream(o);
-    std::string p = Write(spec, records);
+    std::string p = Write(layout, records);
     auto r = OpenAs("V402", p);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->FirstTimestamp(), 1000u);
@@ -249,18 +249,18 @@ TEST_F(V400Test, Version402SlidesOverADamagedStart) {
     EXPECT_EQ(u->Header().timestamp, 1000u);
 
     // 0x401 does not slide: its first header is garbage.
-    spec.version = "V401";
-    EXPECT_FALSE(OpenAs("V401", Write(spec, records, "v401")));
+    layout.version = "V401";
+    EXPECT_FALSE(OpenAs("V401", Write(layout, records, "v401")));
 }
 
 TEST_F(V400Test, GpsComesOutDecodedInEveryVersion) {
     for (const char* version : kVersions) {
-        rec::Spec spec;
-        spec.version = version;
+        rec::FileLayout layout;
+        layout.version = version;
         rec::StreamOptions o;
         o.seconds = 3;
         o.gps = true;
-        auto r = OpenAs(version, Write(spec, rec::MakeStream(o), version));
+        auto r = OpenAs(version, Write(layout, rec::MakeStream(o), version));
         ASSERT_TRUE(r);
         EXPECT_TRUE(r->DecodesGps());
         auto units = ReadAll(*r);
@@ -299,11 +299,11 @@ TEST_F(V400Test, SeekingByIndexAndWithoutOne) {
         // Without an index the byte-rate estimate lands inside some record;
         // the reader slides on to the next video record, so reading goes on
         // near the asked second instead of ending.
-        rec::Spec spec;
-        spec.version = version;
-        spec.writeIndex = false;
-        spec.lengthField = 10;
-        auto e = OpenAs(version, Write(spec, rec::MakeStream({}), std::string(version) + "n"));
+        rec::FileLayout layout;
+        layout.version = version;
+        layout.writeIndex = false;
+        layout.lengthField = 10;
+        auto e = OpenAs(version, Write(layout, rec::MakeStream({}), std::string(version) + "n"));
         ASSERT_TRUE(e);
         e->SeekToSecond(5);
         EXPECT_GE(e->GetPosition(), 4u);

@@ -62,17 +62,17 @@ std::vector<rec::Record> Streams(const std::vector<uint8_t>& channels, uint32_t 
 
 class V500Test : public ::testing::Test {
 protected:
-    std::string Write(const rec::Spec& spec, const std::vector<rec::Record>& records, const std::string& name = "r.bin") {
+    std::string Write(const rec::FileLayout& layout, const std::vector<rec::Record>& records, const std::string& name = "r.bin") {
         std::string p = dir_.File(name);
-        EXPECT_TRUE(rec::WriteRecording(p, spec, records));
+        EXPECT_TRUE(rec::WriteRecording(p, layout, records));
         return p;
     }
     // A file with the given slots, each channel numbered by its slot.
     std::string TwoChannels(const std::string& version, uint32_t seconds = 10, const std::string& name = "two") {
-        rec::Spec spec;
-        spec.version = version;
-        spec.channels = {Slot(1, 1, 5, 352), Slot(2, 1, 10, 704)};
-        return Write(spec, Streams({1, 2}, seconds), name);
+        rec::FileLayout layout;
+        layout.version = version;
+        layout.channels = {Slot(1, 1, 5, 352), Slot(2, 1, 10, 704)};
+        return Write(layout, Streams({1, 2}, seconds), name);
     }
     TempDir dir_;
 };
@@ -95,13 +95,13 @@ TEST_F(V500Test, EachVersionIsOpenedByItsOwnReaderAndRejectedByTheOthers) {
 }
 
 TEST_F(V500Test, ChannelTableAndTheEnumeratingReader) {
-    rec::Spec spec;
-    spec.version = "V500";
-    spec.name = "COACH-7";
-    spec.headerWord = 0xABCD;
-    spec.audioType = 4;
-    spec.channels = {Slot(1, 1, 5, 352), Slot(2, 1, 10, 704)};
-    std::string p = Write(spec, Streams({1, 2}, 10));
+    rec::FileLayout layout;
+    layout.version = "V500";
+    layout.name = "COACH-7";
+    layout.headerWord = 0xABCD;
+    layout.audioType = 4;
+    layout.channels = {Slot(1, 1, 5, 352), Slot(2, 1, 10, 704)};
+    std::string p = Write(layout, Streams({1, 2}, 10));
 
     auto r = OpenAs("V500", p, 0);
     ASSERT_TRUE(r);
@@ -138,13 +138,13 @@ TEST_F(V500Test, ChannelTableAndTheEnumeratingReader) {
 }
 
 TEST_F(V500Test, EachReaderTakesItsChannelAndTheFileWideGpsFixes) {
-    rec::Spec spec;
-    spec.version = "V502";
-    spec.channels = {Slot(1), Slot(2), Slot(3)};
+    rec::FileLayout layout;
+    layout.version = "V502";
+    layout.channels = {Slot(1), Slot(2), Slot(3)};
     auto records = Streams({1, 2, 3}, 4);
     records.insert(records.begin() + 5, rec::Record{1, 0, 1, 1001, {1, 2, 3}});  // file-wide video: nobody's
     records.insert(records.begin() + 6, rec::Record{2, 0, 0, 1002, {4, 5}});     // file-wide audio: nobody's
-    std::string p = Write(spec, records);
+    std::string p = Write(layout, records);
     for (uint8_t ch : {1, 2, 3}) {
         auto r = OpenAs("V502", p, ch);
         ASSERT_TRUE(r);
@@ -177,10 +177,10 @@ TEST_F(V500Test, EachReaderTakesItsChannelAndTheFileWideGpsFixes) {
 }
 
 TEST_F(V500Test, FilesWithGapsAmongThePresentSlotsServeEveryChannelBySlotNumber) {
-    rec::Spec spec;
-    spec.version = "V500";
-    spec.channels = {Slot(1, 0), Slot(2, 1, 6, 320), Slot(3, 0), Slot(4, 1, 8, 640)};
-    std::string p = Write(spec, Streams({2, 4}, 6));
+    rec::FileLayout layout;
+    layout.version = "V500";
+    layout.channels = {Slot(1, 0), Slot(2, 1, 6, 320), Slot(3, 0), Slot(4, 1, 8, 640)};
+    std::string p = Write(layout, Streams({2, 4}, 6));
     auto enumerating = OpenAs("V500", p, 0);
     ASSERT_TRUE(enumerating);
     ASSERT_EQ(enumerating->GetChannelCount(), 2);
@@ -211,12 +211,12 @@ TEST_F(V500Test, FilesWithGapsAmongThePresentSlotsServeEveryChannelBySlotNumber)
 }
 
 TEST_F(V500Test, LaterVersionsFindTheEntryByChannelNumber) {
-    rec::Spec spec;
-    spec.version = "V501";
-    spec.audioType = 2;
-    spec.shortHeaderWord = 0x1234;
-    spec.channels = {Slot(1, 1, 5), Slot(2, 0, 7), Slot(2, 1, 9)};  // the absent entry with number 2 is passed over
-    std::string p = Write(spec, Streams({1, 2}, 3));
+    rec::FileLayout layout;
+    layout.version = "V501";
+    layout.audioType = 2;
+    layout.shortHeaderWord = 0x1234;
+    layout.channels = {Slot(1, 1, 5), Slot(2, 0, 7), Slot(2, 1, 9)};  // the absent entry with number 2 is passed over
+    std::string p = Write(layout, Streams({1, 2}, 3));
     auto r = OpenAs("V501", p, 2);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->GetFrameRate(), 9);
@@ -234,11 +234,11 @@ TEST_F(V500Test, LaterVersionsFindTheEntryByChannelNumber) {
 TEST_F(V500Test, HiddenStreamFlagOfVersion501) {
     for (uint16_t word : {0xF003, 0xF007, 0xF005}) {
         for (const char* version : {"V501", "V502"}) {
-            rec::Spec spec;
-            spec.version = version;
-            spec.shortHeaderWord = word;
-            spec.channels = {Slot(1)};
-            auto r = OpenAs(version, Write(spec, Streams({1}, 2)));
+            rec::FileLayout layout;
+            layout.version = version;
+            layout.shortHeaderWord = word;
+            layout.channels = {Slot(1)};
+            auto r = OpenAs(version, Write(layout, Streams({1}, 2)));
             ASSERT_TRUE(r);
             bool hidden = std::string(version) == "V501" && word != 0xF005;
             EXPECT_EQ(r->HiddenStream, hidden ? 1 : 0) << version << " " << word;
@@ -255,10 +255,10 @@ TEST_F(V500Test, FirstVideoRecordAndAudioProbe) {
     records.push_back({1, 2, 1, 20000, {4}});
     records.push_back({1, 2, 0, 20040, {5}});
     for (const char* version : {"V500", "V501"}) {
-        rec::Spec spec;
-        spec.version = version;
-        spec.channels = {Slot(1), Slot(2)};
-        std::string p = Write(spec, records, version);
+        rec::FileLayout layout;
+        layout.version = version;
+        layout.channels = {Slot(1), Slot(2)};
+        std::string p = Write(layout, records, version);
         EXPECT_TRUE(OpenAs(version, p, 1));
         auto second = OpenAs(version, p, 2);
         EXPECT_EQ(second != nullptr, std::string(version) == "V501");
@@ -269,16 +269,16 @@ TEST_F(V500Test, FirstVideoRecordAndAudioProbe) {
 
     // The audio probe looks at the first 50 records of the channel and leaves
     // the reader at the start of the data with its clock at the first frame.
-    rec::Spec spec;
-    spec.version = "V503";
-    spec.channels = {Slot(1), Slot(2)};
+    rec::FileLayout layout;
+    layout.version = "V503";
+    layout.channels = {Slot(1), Slot(2)};
     auto withAudio = Streams({1}, 3);
     rec::StreamOptions o;
     o.channel = 2;
     o.seconds = 3;
     o.audioBytes = 20;
     withAudio = rec::Interleave({withAudio, rec::MakeStream(o)});
-    std::string p = Write(spec, withAudio, "audio");
+    std::string p = Write(layout, withAudio, "audio");
     auto silent = OpenAs("V503", p, 1);
     auto loud = OpenAs("V503", p, 2);
     ASSERT_TRUE(silent && loud);
@@ -294,16 +294,16 @@ TEST_F(V500Test, FirstVideoRecordAndAudioProbe) {
 
 TEST_F(V500Test, EndMarkerEndsTheDataEvenWithBytesBehindIt) {
     for (const char* version : {"V502", "V510"}) {
-        rec::Spec spec;
-        spec.version = version;
-        spec.channels = {Slot(1)};
-        spec.endMarker = true;
+        rec::FileLayout layout;
+        layout.version = version;
+        layout.channels = {Slot(1)};
+        layout.endMarker = true;
         auto records = Streams({1}, 2);
-        std::string p = Write(spec, records, version);
+        std::string p = Write(layout, records, version);
         // Good records of a later recording behind the marker.
         std::string more = dir_.File(std::string(version) + "-more");
-        ASSERT_TRUE(rec::WriteRecording(more, spec, Streams({1}, 2)));
-        std::string tail = ReadFileBytes(more)->substr(DataAt(1, spec.version == "V502"));
+        ASSERT_TRUE(rec::WriteRecording(more, layout, Streams({1}, 2)));
+        std::string tail = ReadFileBytes(more)->substr(DataAt(1, layout.version == "V502"));
         std::string bytes = *ReadFileBytes(p);
         ASSERT_TRUE(rec::Patch(p, bytes.size(), std::vector<uint8_t>(tail.begin(), tail.end())));
 
@@ -318,12 +318,12 @@ TEST_F(V500Test, EndMarkerEndsTheDataEvenWithBytesBehindIt) {
 }
 
 TEST_F(V500Test, Version510UsesEighteenByteHeadersWithThirtyTwoBitTimes) {
-    rec::Spec spec;
-    spec.version = "V510";
-    spec.channels = {Slot(1), Slot(2)};
+    rec::FileLayout layout;
+    layout.version = "V510";
+    layout.channels = {Slot(1), Slot(2)};
     auto records = Streams({1, 2}, 5);
     for (auto& r : records) r.timestamp += 0x100000000ull;  // the high half is not stored
-    std::string p = Write(spec, records);
+    std::string p = Write(layout, records);
     auto r = OpenAs("V510", p, 2);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->FirstTimestamp(), 1000u);
@@ -345,11 +345,11 @@ TEST_F(V500Test, Version510UsesEighteenByteHeadersWithThirtyTwoBitTimes) {
 TEST_F(V500Test, EventTableIsLoadedWholeByVersions502And503Only) {
     std::vector<std::array<uint32_t, 3>> events = {{1, 100, 7}, {2, 200, 8}, {3, 0, 9}, {4, 400, 10}};
     for (const char* version : {"V502", "V503", "V600", "V501"}) {
-        rec::Spec spec;
-        spec.version = version;
-        spec.channels = {Slot(1)};
-        spec.events = events;
-        std::string p = Write(spec, Streams({1}, 2), version);
+        rec::FileLayout layout;
+        layout.version = version;
+        layout.channels = {Slot(1)};
+        layout.events = events;
+        std::string p = Write(layout, Streams({1}, 2), version);
         auto r = OpenAs(version, p, 1);
         ASSERT_TRUE(r) << version;
         bool loads = std::string(version) == "V502" || std::string(version) == "V503";
@@ -361,11 +361,11 @@ TEST_F(V500Test, EventTableIsLoadedWholeByVersions502And503Only) {
         }
     }
     // A file cut inside the event table: nothing is taken from it.
-    rec::Spec spec;
-    spec.version = "V502";
-    spec.channels = {Slot(1)};
-    spec.events = events;
-    std::string p = Write(spec, Streams({1}, 2), "cut");
+    rec::FileLayout layout;
+    layout.version = "V502";
+    layout.channels = {Slot(1)};
+    layout.events = events;
+    std::string p = Write(layout, Streams({1}, 2), "cut");
     ASSERT_TRUE(rec::Truncate(p, DataAt(1, false) + 43199));
     CFileReaderV502 cut(1);
     EXPECT_EQ(cut.Open(p, 0), 0);
@@ -374,19 +374,19 @@ TEST_F(V500Test, EventTableIsLoadedWholeByVersions502And503Only) {
 
 TEST_F(V500Test, Version600KeepsTheStoredLength) {
     for (const char* version : {"V600", "V502"}) {
-        rec::Spec spec;
-        spec.version = version;
-        spec.lengthField = 77;
-        spec.channels = {Slot(1)};
-        auto r = OpenAs(version, Write(spec, Streams({1}, 10), version), 1);
+        rec::FileLayout layout;
+        layout.version = version;
+        layout.lengthField = 77;
+        layout.channels = {Slot(1)};
+        auto r = OpenAs(version, Write(layout, Streams({1}, 10), version), 1);
         ASSERT_TRUE(r);
         EXPECT_EQ(r->GetDuration(), std::string(version) == "V600" ? 77 : 9);
     }
-    rec::Spec spec;
-    spec.version = "V600";
-    spec.lengthField = 0;
-    spec.channels = {Slot(1)};
-    auto r = OpenAs("V600", Write(spec, Streams({1}, 10), "zero"), 1);
+    rec::FileLayout layout;
+    layout.version = "V600";
+    layout.lengthField = 0;
+    layout.channels = {Slot(1)};
+    auto r = OpenAs("V600", Write(layout, Streams({1}, 10), "zero"), 1);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->GetDuration(), 0);
     uint32_t at = r->Tell();
@@ -396,12 +396,12 @@ TEST_F(V500Test, Version600KeepsTheStoredLength) {
 
 TEST_F(V500Test, IndexLoadingLimits) {
     auto entries = [&](std::vector<IndexEntry> e, rec::StreamOptions o = {}) {
-        rec::Spec spec;
-        spec.version = "V500";
-        spec.channels = {Slot(1)};
-        spec.indexOverride = e;
+        rec::FileLayout layout;
+        layout.version = "V500";
+        layout.channels = {Slot(1)};
+        layout.indexOverride = e;
         o.channel = 1;
-        auto r = OpenAs("V500", Write(spec, rec::MakeStream(o), "idx"), 1);
+        auto r = OpenAs("V500", Write(layout, rec::MakeStream(o), "idx"), 1);
         return r ? r->IndexEntryCount() : 9999u;
     };
     uint32_t d = static_cast<uint32_t>(DataAt(1, false));
@@ -541,10 +541,10 @@ TEST_F(V500Test, RejectsWhatItCannotRead) {
 TEST_F(V500Test, ManySlotsAndChannelNumbersBeyondTheNibble) {
     // 255 slots, all present: at most 8 are reported; the selector may name
     // any slot, including ones whose number cannot appear in a record.
-    rec::Spec spec;
-    spec.version = "V503";
-    for (int k = 1; k <= 255; ++k) spec.channels.push_back(Slot(static_cast<uint8_t>(k)));
-    std::string p = Write(spec, Streams({1, 9, 15}, 2));
+    rec::FileLayout layout;
+    layout.version = "V503";
+    for (int k = 1; k <= 255; ++k) layout.channels.push_back(Slot(static_cast<uint8_t>(k)));
+    std::string p = Write(layout, Streams({1, 9, 15}, 2));
     auto r = OpenAs("V503", p, 0);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->GetChannelCount(), 8);

@@ -16,17 +16,17 @@ constexpr uint64_t kDataAt = 28896;
 
 class V700Test : public ::testing::Test {
 protected:
-    std::string Write(const rec::Spec& spec, const std::vector<rec::Record>& records, const char* name = "r.bin") {
+    std::string Write(const rec::FileLayout& layout, const std::vector<rec::Record>& records, const char* name = "r.bin") {
         std::string p = dir_.File(name);
-        EXPECT_TRUE(rec::WriteRecording(p, spec, records));
+        EXPECT_TRUE(rec::WriteRecording(p, layout, records));
         return p;
     }
     std::string Plain(uint32_t seconds, const char* version = "V700") {
-        rec::Spec spec;
-        spec.version = version;
+        rec::FileLayout layout;
+        layout.version = version;
         rec::StreamOptions o;
         o.seconds = seconds;
-        return Write(spec, rec::MakeStream(o));
+        return Write(layout, rec::MakeStream(o));
     }
     TempDir dir_;
 };
@@ -42,22 +42,22 @@ std::unique_ptr<CxFileReader> OpenAs(const std::string& path, bool v800, int cha
 }  // namespace
 
 TEST_F(V700Test, OpensAndReportsTheStream) {
-    rec::Spec spec;
-    spec.version = "V800";
-    spec.name = "BUS-0042";
-    spec.hevc = 1;
-    spec.headerWord = 0x1234;
-    spec.audioType = 3;
-    spec.audioFlag = 1;
-    spec.frameRate = 30;
-    spec.width = 1280;
-    spec.height = 720;
-    spec.extra = {1, 2, 3, 4, 5};
+    rec::FileLayout layout;
+    layout.version = "V800";
+    layout.name = "BUS-0042";
+    layout.hevc = 1;
+    layout.headerWord = 0x1234;
+    layout.audioType = 3;
+    layout.audioFlag = 1;
+    layout.frameRate = 30;
+    layout.width = 1280;
+    layout.height = 720;
+    layout.extra = {1, 2, 3, 4, 5};
     rec::StreamOptions o;
     o.seconds = 12;
     o.fps = 30;
     o.audioBytes = 160;
-    std::string p = Write(spec, rec::MakeStream(o));
+    std::string p = Write(layout, rec::MakeStream(o));
     auto r = OpenAs(p, true);
     ASSERT_TRUE(r);
     StreamInfo info;
@@ -87,8 +87,8 @@ TEST_F(V700Test, FirstRecordAfterOpenIsTheFirstOfTheDataArea) {
     auto records = rec::MakeStream({});
     records.insert(records.begin(), rec::Record{2, 0, 0, 960, {9, 9, 9}});
     records.insert(records.begin(), rec::Record{1, 0, 0, 950, {7}});  // non-key video first
-    rec::Spec spec;
-    auto r = OpenAs(Write(spec, records), false);
+    rec::FileLayout layout;
+    auto r = OpenAs(Write(layout, records), false);
     ASSERT_TRUE(r);
     std::unique_ptr<CxMemUnit> u;
     ASSERT_EQ(r->ReadFrame(0, u, 0), 1);
@@ -150,10 +150,10 @@ TEST_F(V700Test, IndexLoadingLimits) {
     EXPECT_EQ(OpenAs(Write({}, rec::MakeStream(o), "b"), false)->IndexEntryCount(), 1u);
 
     auto entries = [&](std::vector<IndexEntry> e) {
-        rec::Spec spec;
-        spec.indexOverride = e;
-        spec.lengthField = 10;
-        return OpenAs(Write(spec, rec::MakeStream({}), "c"), false)->IndexEntryCount();
+        rec::FileLayout layout;
+        layout.indexOverride = e;
+        layout.lengthField = 10;
+        return OpenAs(Write(layout, rec::MakeStream({}), "c"), false)->IndexEntryCount();
     };
     uint32_t d = static_cast<uint32_t>(kDataAt);
     EXPECT_EQ(entries({{0, d}, {1000, d + 5000}, {2000, d + 100}, {3000, d + 6000}}), 2u);  // backwards
@@ -165,25 +165,25 @@ TEST_F(V700Test, IndexLoadingLimits) {
 }
 
 TEST_F(V700Test, AtMost3600EntriesAreTaken) {
-    rec::Spec spec;
+    rec::FileLayout layout;
     std::vector<IndexEntry> e;
     for (uint32_t i = 0; i < 3605; ++i) e.push_back({i * 1000, static_cast<uint32_t>(kDataAt)});
-    spec.indexOverride = e;
-    auto r = OpenAs(Write(spec, rec::MakeStream({})), false);
+    layout.indexOverride = e;
+    auto r = OpenAs(Write(layout, rec::MakeStream({})), false);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->IndexEntryCount(), 3600u);
     EXPECT_EQ(r->GetDuration(), 3605);  // the header's length stands
 }
 
 TEST_F(V700Test, DurationWhenTheHeaderLengthIsZero) {
-    rec::Spec spec;
-    spec.lengthField = 0;
+    rec::FileLayout layout;
+    layout.lengthField = 0;
     rec::StreamOptions o;
     o.seconds = 600;
     o.fps = 2;
     o.videoBytes = o.keyBytes = 20;
     auto records = rec::MakeStream(o);
-    auto r = OpenAs(Write(spec, records, "v700"), false);
+    auto r = OpenAs(Write(layout, records, "v700"), false);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->IndexEntryCount(), 600u);
     EXPECT_EQ(r->GetDuration(), 600);
@@ -191,8 +191,8 @@ TEST_F(V700Test, DurationWhenTheHeaderLengthIsZero) {
     r->GetInfo(&info);
     EXPECT_EQ(info.duration, 600u);
 
-    spec.version = "V800";
-    auto v8 = OpenAs(Write(spec, records, "v800"), true);
+    layout.version = "V800";
+    auto v8 = OpenAs(Write(layout, records, "v800"), true);
     ASSERT_TRUE(v8);
     EXPECT_EQ(v8->GetDuration(), 0);
     uint32_t before = v8->Tell();
@@ -216,10 +216,10 @@ TEST_F(V700Test, SeekingByIndexAndByEstimate) {
     EXPECT_FALSE(u);
 
     // Without an index the position is estimated from the byte rate.
-    rec::Spec spec;
-    spec.writeIndex = false;
-    spec.lengthField = 10;
-    auto e = OpenAs(Write(spec, rec::MakeStream({}), "noindex"), false);
+    rec::FileLayout layout;
+    layout.writeIndex = false;
+    layout.lengthField = 10;
+    auto e = OpenAs(Write(layout, rec::MakeStream({}), "noindex"), false);
     ASSERT_TRUE(e);
     EXPECT_EQ(e->IndexEntryCount(), 0u);
     e->SeekToSecond(5);

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "common/temp_dir.h"
+#include "reader_exercise.h"
 #include "reader_test_util.h"
 #include "readers/byte_order.h"
 #include "readers/event_table.h"
@@ -19,59 +20,24 @@ namespace {
 
 using Records = std::vector<std::string>;  // each record's header and payload bytes
 
-// What every record must hold: both sync words, a used length between the
-// header and the unit size, and the stored payload (a decoded GPS fix, or
-// nothing for a payload too long for a unit).
-void ExpectWellFormed(const CxFileReader& r, const CxMemUnit& u) {
-    const uint8_t* b = u.Buffer();
-    EXPECT_TRUE(GetU32(b) == kSync1 && GetU32(b + 4) == kSync2);
-    ASSERT_GE(u.Used(), kRecordHeaderSize);
-    ASSERT_LE(u.Used(), kUnitSize);
-    const RecordHeader h = u.Header();
-    uint32_t payload = h.length;
-    if (h.length > kMaxPayload) payload = 0;  // skipped in the file, header only
-    else if (r.DecodesGps() && h.Type() == kTypeGps) payload = kGpsFixSize;
-    EXPECT_EQ(u.PayloadSize(), payload);
-}
-
-// Reads with ReadFrame(mode, aux) until it ends; the pass must end well before
-// the limit, since the test files hold a few hundred records.
-Records ReadChecked(CxFileReader& r, int mode, int aux) {
-    Records out;
-    for (auto& u : ReadAll(r, mode, aux, 5000)) {
-        ExpectWellFormed(r, *u);
-        out.emplace_back(reinterpret_cast<const char*>(u->Buffer()), u->Used());
-    }
-    EXPECT_LT(out.size(), 5000u);
-    return out;
-}
-
 // Opens the file with each channel selector and drives every operation a
-// consumer uses. Returns, per selector, the records read from the start
-// (none for a reader that did not open).
+// consumer uses, with the fuzz targets' checks of every record. Returns, per
+// selector, the records read from the start (none for a reader that did not
+// open).
 std::vector<Records> Exercise(const std::string& path, const std::vector<int>& selectors = {0, 1}) {
+    fuzz::SetCheckFailureHandler([](const char* file, int line, const char* condition) {
+        ADD_FAILURE_AT(file, line) << "check failed: " << condition;
+    });
     std::vector<Records> fromStart;
     for (int channel : selectors) {
         fromStart.emplace_back();
         auto r = OpenRecordingReader(0, path, channel);
         if (!r) continue;
-        StreamInfo info;
-        r->GetInfo(&info);
         EXPECT_LE(r->GetChannelCount(), 8);
         WalkEventTable(r->EventTable(), r->EventTableLoaded());
+        fuzz::ExerciseReader(*r);
         r->Rewind();
-        fromStart.back() = ReadChecked(*r, 0, 0);
-        for (int mode : {1, -1}) {
-            r->Rewind();
-            ReadChecked(*r, mode, 0);
-        }
-        r->Rewind();
-        ReadChecked(*r, 0, 1);
-        for (int s : {0, 1, 3, 1000, -1, 0x7FFFFFFF}) {
-            r->SeekToSecond(s);
-            std::unique_ptr<CxMemUnit> u;
-            if (r->ReadFrame(0, u, 0) && u) ExpectWellFormed(*r, *u);
-        }
+        for (fuzz::RecordImage& image : fuzz::ReadPass(*r, 0, 0)) fromStart.back().push_back(std::move(image.bytes));
     }
     return fromStart;
 }
@@ -91,15 +57,15 @@ void ExpectPrefixes(const std::vector<Records>& cut, const std::vector<Records>&
 
 TEST(Robustness, EveryTruncationOfASmallFile) {
     TempDir dir;
-    rec::Spec spec;
-    spec.version = "V800";
+    rec::FileLayout layout;
+    layout.version = "V800";
     rec::StreamOptions o;
     o.seconds = 2;
     o.fps = 3;
     o.keyBytes = o.videoBytes = 50;
     o.gps = true;
     std::string p = dir.File("full");
-    ASSERT_TRUE(rec::WriteRecording(p, spec, rec::MakeStream(o)));
+    ASSERT_TRUE(rec::WriteRecording(p, layout, rec::MakeStream(o)));
     std::string bytes = *ReadFileBytes(p);
     const std::vector<Records> whole = Exercise(p);
     ASSERT_FALSE(whole[0].empty());
@@ -112,9 +78,9 @@ TEST(Robustness, EveryTruncationOfASmallFile) {
 
 TEST(Robustness, FilesOfFourGigabytesAndMore) {
     TempDir dir;
-    rec::Spec spec;
+    rec::FileLayout layout;
     std::string p = dir.File("big");
-    ASSERT_TRUE(rec::WriteRecording(p, spec, rec::MakeStream({})));
+    ASSERT_TRUE(rec::WriteRecording(p, layout, rec::MakeStream({})));
     // Grow it sparsely past 4 GiB: offsets and sizes need 64 bits now.
     ASSERT_TRUE(rec::Truncate(p, 0x140000000ull));
     auto r = OpenRecordingReader(0, p, 0);
@@ -132,10 +98,10 @@ TEST(Robustness, FilesOfFourGigabytesAndMore) {
 TEST(Robustness, AnEstimatedSeekSlidesFromInsideARecordToTheNextVideoRecord) {
     TempDir dir;
     for (const std::string version : {"V600", "V700", "V800"}) {
-        rec::Spec spec;
-        spec.version = version;
-        spec.writeIndex = false;
-        spec.lengthField = 10;
+        rec::FileLayout layout;
+        layout.version = version;
+        layout.writeIndex = false;
+        layout.lengthField = 10;
         rec::StreamOptions o;
         o.audioBytes = 80;
         std::vector<rec::Record> records = rec::MakeStream(o);
@@ -143,14 +109,14 @@ TEST(Robustness, AnEstimatedSeekSlidesFromInsideARecordToTheNextVideoRecord) {
         if (multi) {
             rec::Channel second;
             second.number = 2;
-            spec.channels = {rec::Channel{}, second};
+            layout.channels = {rec::Channel{}, second};
             o.channel = 1;
             std::vector<rec::Record> first = rec::MakeStream(o);
             o.channel = 2;
             records = rec::Interleave({first, rec::MakeStream(o)});
         }
         const std::string p = dir.File(version);
-        ASSERT_TRUE(rec::WriteRecording(p, spec, records));
+        ASSERT_TRUE(rec::WriteRecording(p, layout, records));
         auto r = OpenRecordingReader(0, p, multi ? 2 : 0);
         ASSERT_TRUE(r) << version;
         ASSERT_EQ(r->IndexEntryCount(), 0u);
@@ -175,14 +141,14 @@ const std::vector<int> kMultiChannelSelectors = {0, 1, 3, 2, 9, 15, 200, -1};
 
 // Slots 1 and 3 present, slot 2 not; audio on channel 3, GPS for the file.
 std::string WriteMultiChannel(const TempDir& dir, const char* version) {
-    rec::Spec spec;
-    spec.version = version;
+    rec::FileLayout layout;
+    layout.version = version;
     rec::Channel one, two, three;
     two.number = 2;
     two.present = 0;
     three.number = 3;
-    spec.channels = {one, two, three};
-    spec.events = {{1, 2, 3}, {4, 5, 6}};
+    layout.channels = {one, two, three};
+    layout.events = {{1, 2, 3}, {4, 5, 6}};
     rec::StreamOptions a;
     a.seconds = 2;
     a.fps = 3;
@@ -195,7 +161,7 @@ std::string WriteMultiChannel(const TempDir& dir, const char* version) {
     b.gps = false;
     b.audioBytes = 16;
     std::string p = dir.File(std::string(version) + "-full");
-    EXPECT_TRUE(rec::WriteRecording(p, spec, rec::Interleave({rec::MakeStream(a), rec::MakeStream(b)})));
+    EXPECT_TRUE(rec::WriteRecording(p, layout, rec::Interleave({rec::MakeStream(a), rec::MakeStream(b)})));
     return p;
 }
 
@@ -289,12 +255,12 @@ std::vector<rec::Record> OlderStream() {
 }
 
 std::string WriteOlder(const TempDir& dir, const OlderFile& f, const std::string& name) {
-    rec::Spec spec;
-    spec.version = f.version;
-    spec.trailer = f.trailer;
-    spec.companionIndex = f.companion;
+    rec::FileLayout layout;
+    layout.version = f.version;
+    layout.trailer = f.trailer;
+    layout.companionIndex = f.companion;
     std::string p = dir.File(name);
-    EXPECT_TRUE(rec::WriteRecording(p, spec, OlderStream()));
+    EXPECT_TRUE(rec::WriteRecording(p, layout, OlderStream()));
     return p;
 }
 

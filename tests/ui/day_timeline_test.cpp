@@ -46,7 +46,7 @@ void WriteDay(const test::TempDir& dir) {
     s.seconds = 4;
     s.fps = 2;
     s.channel = 1;
-    rec::Spec alarm;
+    rec::FileLayout alarm;
     alarm.version = "V502";
     alarm.channels = {rec::Channel{}};
     alarm.events = {{1000, 100, 2}};

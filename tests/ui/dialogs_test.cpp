@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/program_folder.h"
-#include "app/settings.h"
 #include "common/temp_dir.h"
+#include "config/program_folder.h"
+#include "config/settings.h"
 #include "platform/reg_file.h"
 #include "ui/import_dialog.h"
 #include "ui/option_dialog.h"

@@ -137,7 +137,7 @@ TEST(MainWindowMenus, FixListFollowsTheRepairWorker) {
     // An alarm recording whose recorder lost power before writing length and
     // index: measured as broken (with its three alarms), then repaired and
     // measured again.
-    rec::Spec alarm;
+    rec::FileLayout alarm;
     alarm.version = "V502";
     alarm.channels = {rec::Channel{}};
     alarm.events = {{1000, 100, 1}, {2000, 200, 1}, {3000, 300, 1}};
@@ -147,7 +147,7 @@ TEST(MainWindowMenus, FixListFollowsTheRepairWorker) {
     // Another one cut off the same way, gone before its repair. Measured as
     // broken whether or not it is still there when the worker reads it.
     o.channel = 0;
-    rec::Spec cut;
+    rec::FileLayout cut;
     cut.writeIndex = false;
     cut.lengthField = 0;
     std::string vanishing = dir.File("H264_20150812_100000_N0_01.264");

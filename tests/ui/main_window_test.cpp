@@ -28,7 +28,7 @@ TEST(MainWindow, ImportsAFolderAndListsTheNewestDay) {
         rec::StreamOptions o;
         o.seconds = 2;
         o.fps = 2;
-        ASSERT_TRUE(rec::WriteRecording(dir.File(name), rec::Spec{}, rec::MakeStream(o)));
+        ASSERT_TRUE(rec::WriteRecording(dir.File(name), rec::FileLayout{}, rec::MakeStream(o)));
     }
     CMainWindow w;
     for (const char* name : {"btn_play", "btn_pause", "btn_stop", "btn_prev", "btn_next", "btn_capture",

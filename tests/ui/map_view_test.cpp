@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "app/program_folder.h"
-#include "app/settings.h"
 #include "common/temp_dir.h"
+#include "config/program_folder.h"
+#include "config/settings.h"
 #include "ui/main_window.h"
 
 using namespace corvane;

@@ -9,8 +9,9 @@
 #include <thread>
 
 #include "codecs/voice_encoder.h"
+#include "codecs/voice_format.h"
 #include "melody.h"
-#include "playback/sound_output.h"
+#include "readers/mem_unit.h"
 #include "recwriter.h"
 #include "route.h"
 
@@ -141,7 +142,7 @@ std::string SpeechFrames(const RecordingPlan& p, const ChannelPlan& ch, std::vec
     // The oldest versions' recorders wrote bare frames; later ones put the
     // 4-byte frame header in front.
     const bool header = p.version != "V120" && p.version != "V300";
-    auto encoded = EncodeVoiceFrames(SpeechDecoders::ResetModeFor(ch.audioType), pcm.data(), pcm.size(),
+    auto encoded = EncodeVoiceFrames(VoiceModeForAudioType(ch.audioType), pcm.data(), pcm.size(),
                                      size_t(SpeechFrameSamples(p.version)), header);
     if (!encoded) return "the speech encoder failed for audio type " + std::to_string(ch.audioType);
     frames = std::move(*encoded);
@@ -183,8 +184,8 @@ std::vector<rec::Record> GpsRecords(const RecordingPlan& p) {
     return out;
 }
 
-rec::Spec FileSpec(const RecordingPlan& p, const ChannelPlan* single) {
-    rec::Spec s;
+rec::FileLayout LayoutOf(const RecordingPlan& p, const ChannelPlan* single) {
+    rec::FileLayout s;
     s.version = p.version;
     s.name = kRecorderName;
     s.frameRate = kFps;
@@ -217,9 +218,9 @@ rec::Spec FileSpec(const RecordingPlan& p, const ChannelPlan* single) {
     return s;
 }
 
-std::string WriteFile(const std::string& path, const RecordingPlan& p, const rec::Spec& spec,
+std::string WriteFile(const std::string& path, const RecordingPlan& p, const rec::FileLayout& layout,
                       const std::vector<rec::Record>& records) {
-    std::unique_ptr<rec::Writer> writer = rec::Writer::Create(path, spec);
+    std::unique_ptr<rec::Writer> writer = rec::Writer::Create(path, layout);
     if (!writer) return "no writer for " + p.version;
     for (const rec::Record& r : records)
         if (!writer->Add(r)) return "cannot write a record of " + std::to_string(r.payload.size()) + " bytes to " + path;
@@ -253,7 +254,7 @@ std::string WriteRecording(const std::string& root, const RecordingPlan& p, std:
         }
         if (gps) streams.insert(streams.begin(), GpsRecords(p));
         const std::string path = (fs::path(root) / names[0]).string();
-        if (std::string e = WriteFile(path, p, FileSpec(p, nullptr), rec::Interleave(streams)); !e.empty()) return e;
+        if (std::string e = WriteFile(path, p, LayoutOf(p, nullptr), rec::Interleave(streams)); !e.empty()) return e;
         paths.push_back(names[0]);
     } else {
         for (size_t c = 0; c < p.channels.size(); ++c) {
@@ -261,7 +262,7 @@ std::string WriteRecording(const std::string& root, const RecordingPlan& p, std:
             if (std::string e = ChannelRecords(p, p.channels[c], video[c], 0, p.channels[c].gps, records); !e.empty())
                 return e;
             const std::string path = (fs::path(root) / names[c]).string();
-            if (std::string e = WriteFile(path, p, FileSpec(p, &p.channels[c]), records); !e.empty()) return e;
+            if (std::string e = WriteFile(path, p, LayoutOf(p, &p.channels[c]), records); !e.empty()) return e;
             paths.push_back(names[c]);
             if (p.companionIndex) paths.push_back(names[c] + ".idx");
         }

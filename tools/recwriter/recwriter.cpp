@@ -11,23 +11,23 @@
 
 namespace corvane::rec {
 
-std::unique_ptr<Writer> CreateV700Writer(const std::string& path, const Spec& spec);
-std::unique_ptr<Writer> CreateV400Writer(const std::string& path, const Spec& spec);
-std::unique_ptr<Writer> CreateV300Writer(const std::string& path, const Spec& spec);
-std::unique_ptr<Writer> CreateV500Writer(const std::string& path, const Spec& spec);
+std::unique_ptr<Writer> CreateV700Writer(const std::string& path, const FileLayout& layout);
+std::unique_ptr<Writer> CreateV400Writer(const std::string& path, const FileLayout& layout);
+std::unique_ptr<Writer> CreateV300Writer(const std::string& path, const FileLayout& layout);
+std::unique_ptr<Writer> CreateV500Writer(const std::string& path, const FileLayout& layout);
 
-std::unique_ptr<Writer> Writer::Create(const std::string& path, const Spec& spec) {
-    if (spec.version == "V700" || spec.version == "V800") return CreateV700Writer(path, spec);
-    if (spec.version == "V400" || spec.version == "V401" || spec.version == "V402") return CreateV400Writer(path, spec);
-    if (spec.version == "V300" || spec.version == "V120") return CreateV300Writer(path, spec);
+std::unique_ptr<Writer> Writer::Create(const std::string& path, const FileLayout& layout) {
+    if (layout.version == "V700" || layout.version == "V800") return CreateV700Writer(path, layout);
+    if (layout.version == "V400" || layout.version == "V401" || layout.version == "V402") return CreateV400Writer(path, layout);
+    if (layout.version == "V300" || layout.version == "V120") return CreateV300Writer(path, layout);
     for (const char* v : {"V500", "V501", "V502", "V503", "V510", "V600"}) {
-        if (spec.version == v) return CreateV500Writer(path, spec);
+        if (layout.version == v) return CreateV500Writer(path, layout);
     }
     return nullptr;
 }
 
-bool WriteRecording(const std::string& path, const Spec& spec, const std::vector<Record>& records) {
-    std::unique_ptr<Writer> w = Writer::Create(path, spec);
+bool WriteRecording(const std::string& path, const FileLayout& layout, const std::vector<Record>& records) {
+    std::unique_ptr<Writer> w = Writer::Create(path, layout);
     if (!w) return false;
     for (const Record& r : records) {
         if (!w->Add(r)) return false;

@@ -32,7 +32,9 @@ struct Channel {
     uint16_t height = 576;
 };
 
-struct Spec {
+// How a recording file is laid out: its version, header fields, stream or
+// channel table, index and the damage-like oddities a card can hold.
+struct FileLayout {
     std::string version = "V700";  // "V120" ... "V800"
     std::string name = "CORVANE-DVR";
     // The header's length field; by default what the recorder writes (the
@@ -81,7 +83,7 @@ class Writer {
 public:
     virtual ~Writer() = default;
     // Creates the file and writes what goes ahead of the frame data.
-    static std::unique_ptr<Writer> Create(const std::string& path, const Spec& spec);
+    static std::unique_ptr<Writer> Create(const std::string& path, const FileLayout& layout);
     virtual bool Add(const Record& record) = 0;
     // Writes the index and the header fields known only at the end.
     virtual bool Finish() = 0;
@@ -90,7 +92,7 @@ public:
     virtual uint64_t DataStart() const = 0;
 };
 
-bool WriteRecording(const std::string& path, const Spec& spec, const std::vector<Record>& records);
+bool WriteRecording(const std::string& path, const FileLayout& layout, const std::vector<Record>& records);
 
 // Overwrites bytes of an existing file.
 bool Patch(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);

@@ -26,11 +26,11 @@ std::vector<uint8_t> EntryBytes(const std::vector<IndexEntry>& entries) {
 
 class V300Writer : public Writer {
 public:
-    V300Writer(const std::string& path, const Spec& spec) : spec_(spec), out_(path), path_(path) {
-        v120_ = spec.version == "V120";
-        version_ = spec.versionWord.value_or(v120_ ? (spec.trailer ? 0x102 : 0x101) : 0x300);
+    V300Writer(const std::string& path, const FileLayout& layout) : layout_(layout), out_(path), path_(path) {
+        v120_ = layout.version == "V120";
+        version_ = layout.versionWord.value_or(v120_ ? (layout.trailer ? 0x102 : 0x101) : 0x300);
         out_.Write(std::vector<uint8_t>(kHeaderSize, 0));  // filled in by Finish
-        out_.Write(spec.gapBeforeData);
+        out_.Write(layout.gapBeforeData);
         dataStart_ = out_.Tell();
     }
 
@@ -56,18 +56,18 @@ public:
         for (const auto& [ts, offset] : keys_) {
             built.push_back({static_cast<uint32_t>(ts - keys_.front().first), static_cast<uint32_t>(offset)});
         }
-        const std::vector<IndexEntry> entries = spec_.indexOverride.value_or(built);
+        const std::vector<IndexEntry> entries = layout_.indexOverride.value_or(built);
         // The recording holds entries only where its header (0x120) or its
         // trailer points at them.
-        const bool indexInFile = (v120_ || spec_.trailer) && (spec_.indexOverride || spec_.writeIndex);
+        const bool indexInFile = (v120_ || layout_.trailer) && (layout_.indexOverride || layout_.writeIndex);
         const std::vector<IndexEntry> inFile = indexInFile ? entries : std::vector<IndexEntry>{};
         const uint32_t indexOffset = inFile.empty() ? 0 : static_cast<uint32_t>(out_.Tell());
         const uint32_t indexSize = static_cast<uint32_t>(inFile.size() * 8);
         // By default the span from the first record to the last video frame.
         uint64_t span = firstTimestamp_ && lastVideo_ > *firstTimestamp_ ? (lastVideo_ - *firstTimestamp_) / 1000 : 0;
-        const uint32_t length = spec_.lengthField.value_or(static_cast<uint32_t>(span));
+        const uint32_t length = layout_.lengthField.value_or(static_cast<uint32_t>(span));
         out_.Write(EntryBytes(inFile));
-        if (spec_.trailer) {
+        if (layout_.trailer) {
             uint8_t t[20];
             PutU32(t, 0x44332211);
             PutU32(t + 4, 0x88776655);
@@ -80,27 +80,27 @@ public:
         std::vector<uint8_t> h(kHeaderSize, 0);
         PutU32(&h[0], 0x5AFACADA);
         PutU32(&h[4], version_);
-        std::memcpy(&h[8], spec_.name.data(), std::min<size_t>(spec_.name.size(), 20));
+        std::memcpy(&h[8], layout_.name.data(), std::min<size_t>(layout_.name.size(), 20));
         PutU32(&h[28], length);
-        PutU32(&h[32], spec_.headerWord);
-        h[36] = spec_.headerByte;
-        h[37] = spec_.frameRate;
+        PutU32(&h[32], layout_.headerWord);
+        h[36] = layout_.headerByte;
+        h[37] = layout_.frameRate;
         if (v120_) {
-            PutU16(&h[38], spec_.width);
-            PutU16(&h[40], spec_.height);
-            h[42] = spec_.audioType;
-            h[43] = spec_.audioFlag;
+            PutU16(&h[38], layout_.width);
+            PutU16(&h[40], layout_.height);
+            h[42] = layout_.audioType;
+            h[43] = layout_.audioFlag;
             PutU32(&h[44], indexOffset);
             PutU32(&h[48], indexSize);
         } else {
-            h[38] = spec_.audioType;
-            h[39] = spec_.audioFlag;
-            PutU16(&h[40], spec_.width);
-            PutU16(&h[42], spec_.height);
+            h[38] = layout_.audioType;
+            h[39] = layout_.audioFlag;
+            PutU16(&h[40], layout_.width);
+            PutU16(&h[42], layout_.height);
         }
         out_.WriteAt(0, h);
         bool ok = out_.Close();
-        if (spec_.companionIndex) {
+        if (layout_.companionIndex) {
             FileSink companion(path_ + ".idx");
             companion.Write(EntryBytes(entries));
             ok = companion.Close() && ok;
@@ -111,7 +111,7 @@ public:
     uint64_t DataStart() const override { return dataStart_; }
 
 private:
-    Spec spec_;
+    FileLayout layout_;
     FileSink out_;
     std::string path_;
     bool v120_ = false;
@@ -124,8 +124,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Writer> CreateV300Writer(const std::string& path, const Spec& spec) {
-    return std::make_unique<V300Writer>(path, spec);
+std::unique_ptr<Writer> CreateV300Writer(const std::string& path, const FileLayout& layout) {
+    return std::make_unique<V300Writer>(path, layout);
 }
 
 }  // namespace corvane::rec

@@ -15,9 +15,9 @@ constexpr size_t kHeaderSize = 100;
 
 class V400Writer : public Writer {
 public:
-    V400Writer(const std::string& path, const Spec& spec) : spec_(spec), out_(path) {
-        frameHeaderSize_ = spec.version == "V400" ? 20 : spec.version == "V401" ? 22 : 24;
-        version_ = spec.versionWord.value_or(frameHeaderSize_ == 20 ? 0x400 : frameHeaderSize_ == 22 ? 0x401 : 0x402);
+    V400Writer(const std::string& path, const FileLayout& layout) : layout_(layout), out_(path) {
+        frameHeaderSize_ = layout.version == "V400" ? 20 : layout.version == "V401" ? 22 : 24;
+        version_ = layout.versionWord.value_or(frameHeaderSize_ == 20 ? 0x400 : frameHeaderSize_ == 22 ? 0x401 : 0x402);
     }
 
     bool Add(const Record& r) override {
@@ -46,13 +46,13 @@ public:
 
     bool Finish() override {
         std::vector<IndexEntry> entries;
-        if (spec_.indexOverride) {
-            entries = *spec_.indexOverride;
-        } else if (spec_.writeIndex) {
+        if (layout_.indexOverride) {
+            entries = *layout_.indexOverride;
+        } else if (layout_.writeIndex) {
             entries.resize(keys_.size());
         }
-        dataStart_ = kHeaderSize + entries.size() * 8 + spec_.gapBeforeData.size();
-        if (!spec_.indexOverride) {
+        dataStart_ = kHeaderSize + entries.size() * 8 + layout_.gapBeforeData.size();
+        if (!layout_.indexOverride) {
             for (size_t i = 0; i < entries.size(); ++i) {
                 entries[i] = {static_cast<uint32_t>(keys_[i].first - keys_.front().first),
                               static_cast<uint32_t>(dataStart_ + keys_[i].second)};
@@ -61,15 +61,15 @@ public:
         std::vector<uint8_t> h(kHeaderSize, 0);
         PutU32(&h[0], 0x5AFACADA);
         PutU32(&h[4], version_);
-        std::memcpy(&h[8], spec_.name.data(), std::min<size_t>(spec_.name.size(), 20));
-        PutU32(&h[28], spec_.lengthField.value_or(static_cast<uint32_t>(keys_.size())));
-        PutU32(&h[32], spec_.headerWord);
-        h[36] = spec_.headerByte;
-        h[37] = spec_.frameRate;
-        h[38] = spec_.audioType;
-        h[39] = spec_.audioFlag;
-        PutU16(&h[40], spec_.width);
-        PutU16(&h[42], spec_.height);
+        std::memcpy(&h[8], layout_.name.data(), std::min<size_t>(layout_.name.size(), 20));
+        PutU32(&h[28], layout_.lengthField.value_or(static_cast<uint32_t>(keys_.size())));
+        PutU32(&h[32], layout_.headerWord);
+        h[36] = layout_.headerByte;
+        h[37] = layout_.frameRate;
+        h[38] = layout_.audioType;
+        h[39] = layout_.audioFlag;
+        PutU16(&h[40], layout_.width);
+        PutU16(&h[42], layout_.height);
         PutU32(&h[45], static_cast<uint32_t>(entries.size()));
         out_.Write(h);
         std::vector<uint8_t> table(entries.size() * 8);
@@ -78,7 +78,7 @@ public:
             PutU32(&table[i * 8 + 4], entries[i].offset);
         }
         out_.Write(table);
-        out_.Write(spec_.gapBeforeData);
+        out_.Write(layout_.gapBeforeData);
         out_.Write(data_);
         return out_.Close();
     }
@@ -86,7 +86,7 @@ public:
     uint64_t DataStart() const override { return dataStart_; }
 
 private:
-    Spec spec_;
+    FileLayout layout_;
     FileSink out_;
     size_t frameHeaderSize_ = 20;
     uint32_t version_ = 0x400;
@@ -97,8 +97,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Writer> CreateV400Writer(const std::string& path, const Spec& spec) {
-    return std::make_unique<V400Writer>(path, spec);
+std::unique_ptr<Writer> CreateV400Writer(const std::string& path, const FileLayout& layout) {
+    return std::make_unique<V400Writer>(path, layout);
 }
 
 }  // namespace corvane::rec

@@ -25,25 +25,25 @@ uint32_t VersionWord(const std::string& v) {
 
 class V500Writer : public Writer {
 public:
-    V500Writer(const std::string& path, const Spec& spec) : spec_(spec), out_(path), version_(VersionWord(spec.version)) {
-        slots_ = std::min<size_t>(spec.channels.size(), 255);
+    V500Writer(const std::string& path, const FileLayout& layout) : layout_(layout), out_(path), version_(VersionWord(layout.version)) {
+        slots_ = std::min<size_t>(layout.channels.size(), 255);
         std::vector<uint8_t> h(48, 0);
         PutU32(&h[0], 0x5AFACADA);
         PutU32(&h[4], version_);
-        std::memcpy(&h[8], spec.name.data(), std::min<size_t>(spec.name.size(), 20));
-        PutU32(&h[32], spec.headerWord);
+        std::memcpy(&h[8], layout.name.data(), std::min<size_t>(layout.name.size(), 20));
+        PutU32(&h[32], layout.headerWord);
         if (version_ == 0x500) {
-            h[42] = spec.audioType;
+            h[42] = layout.audioType;
             h[44] = static_cast<uint8_t>(slots_);
         } else {
-            h[41] = spec.audioType;
+            h[41] = layout.audioType;
             h[42] = static_cast<uint8_t>(slots_);
-            h[43] = spec.headerByte;
-            PutU16(&h[44], spec.shortHeaderWord);
+            h[43] = layout.headerByte;
+            PutU16(&h[44], layout.shortHeaderWord);
         }
         out_.Write(h);
         for (size_t k = 0; k < slots_; ++k) {
-            const Channel& c = spec.channels[k];
+            const Channel& c = layout.channels[k];
             uint8_t e[8] = {c.number, c.frameRate, c.present, c.audioFlag, 0, 0, 0, 0};
             PutU16(e + 4, c.width);
             PutU16(e + 6, c.height);
@@ -53,8 +53,8 @@ public:
         out_.Write(std::vector<uint8_t>(kTableBytes * slots_, 0xFF));
         if (version_ == 0x502 || version_ == 0x503 || version_ == 0x600) {
             std::vector<uint8_t> events(kEventBytes, 0);
-            for (size_t i = 0; i < spec.events.size() && i < kEventBytes / 12; ++i) {
-                for (size_t f = 0; f < 3; ++f) PutU32(&events[i * 12 + f * 4], spec.events[i][f]);
+            for (size_t i = 0; i < layout.events.size() && i < kEventBytes / 12; ++i) {
+                for (size_t f = 0; f < 3; ++f) PutU32(&events[i * 12 + f * 4], layout.events[i][f]);
             }
             out_.Write(events);
         }
@@ -72,13 +72,13 @@ public:
     }
 
     bool Finish() override {
-        if (spec_.endMarker) WriteFrameHeader(0x88888888, 0x88888888, Record{0, 0, 0, 0, {}});
+        if (layout_.endMarker) WriteFrameHeader(0x88888888, 0x88888888, Record{0, 0, 0, 0, {}});
         uint32_t firstCount = 0;
         for (size_t k = 0; k < slots_; ++k) {
             std::vector<IndexEntry> entries;
-            if (k == 0 && spec_.indexOverride) {
-                entries = *spec_.indexOverride;
-            } else if (spec_.writeIndex) {
+            if (k == 0 && layout_.indexOverride) {
+                entries = *layout_.indexOverride;
+            } else if (layout_.writeIndex) {
                 for (const auto& [ts, offset] : keys_[k]) {
                     entries.push_back({static_cast<uint32_t>(ts - keys_[k].front().first), static_cast<uint32_t>(offset)});
                 }
@@ -94,7 +94,7 @@ public:
         }
         // The recorder counts the key frames of the first channel: one a second.
         std::vector<uint8_t> length(4);
-        PutU32(length.data(), spec_.lengthField.value_or(firstCount));
+        PutU32(length.data(), layout_.lengthField.value_or(firstCount));
         out_.WriteAt(28, length);
         return out_.Close();
     }
@@ -122,7 +122,7 @@ private:
         }
     }
 
-    Spec spec_;
+    FileLayout layout_;
     FileSink out_;
     uint32_t version_;
     size_t slots_ = 0;
@@ -133,8 +133,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Writer> CreateV500Writer(const std::string& path, const Spec& spec) {
-    return std::make_unique<V500Writer>(path, spec);
+std::unique_ptr<Writer> CreateV500Writer(const std::string& path, const FileLayout& layout) {
+    return std::make_unique<V500Writer>(path, layout);
 }
 
 }  // namespace corvane::rec

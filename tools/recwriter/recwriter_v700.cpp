@@ -15,25 +15,25 @@ constexpr size_t kSlots = 3605;
 
 class V700Writer : public Writer {
 public:
-    V700Writer(const std::string& path, const Spec& spec) : spec_(spec), out_(path) {
-        v800_ = spec.version == "V800";
+    V700Writer(const std::string& path, const FileLayout& layout) : layout_(layout), out_(path) {
+        v800_ = layout.version == "V800";
         size_t hs = v800_ ? 49 : 48;
         std::vector<uint8_t> h(hs + 8, 0);
         PutU32(&h[0], 0x5AFACADA);
         PutU32(&h[4], v800_ ? 0x800 : 0x700);
-        std::memcpy(&h[8], spec.name.data(), std::min<size_t>(spec.name.size(), 20));
-        PutU32(&h[32], spec.headerWord);
-        h[40] = spec.headerByte;
-        h[41] = spec.audioType;
-        h[43] = static_cast<uint8_t>(std::min<size_t>(spec.extra.size(), 255));
-        if (v800_) h[48] = spec.hevc;
+        std::memcpy(&h[8], layout.name.data(), std::min<size_t>(layout.name.size(), 20));
+        PutU32(&h[32], layout.headerWord);
+        h[40] = layout.headerByte;
+        h[41] = layout.audioType;
+        h[43] = static_cast<uint8_t>(std::min<size_t>(layout.extra.size(), 255));
+        if (v800_) h[48] = layout.hevc;
         uint8_t* block = &h[hs];
-        block[1] = spec.frameRate;
-        block[3] = spec.audioFlag;
-        PutU16(block + 4, spec.width);
-        PutU16(block + 6, spec.height);
+        block[1] = layout.frameRate;
+        block[3] = layout.audioFlag;
+        PutU16(block + 4, layout.width);
+        PutU16(block + 6, layout.height);
         out_.Write(h);
-        out_.Write(spec.extra.data(), h[43]);
+        out_.Write(layout.extra.data(), h[43]);
         indexOffset_ = out_.Tell();
         out_.Write(std::vector<uint8_t>(kSlots * 8, 0xFF));
         dataStart_ = out_.Tell();
@@ -55,9 +55,9 @@ public:
 
     bool Finish() override {
         std::vector<IndexEntry> entries;
-        if (spec_.indexOverride) {
-            entries = *spec_.indexOverride;
-        } else if (spec_.writeIndex) {
+        if (layout_.indexOverride) {
+            entries = *layout_.indexOverride;
+        } else if (layout_.writeIndex) {
             for (const auto& [ts, offset] : keys_) {
                 entries.push_back({static_cast<uint32_t>(ts - keys_.front().first), static_cast<uint32_t>(offset)});
             }
@@ -70,7 +70,7 @@ public:
         }
         out_.WriteAt(indexOffset_, table);
         std::vector<uint8_t> length(4);
-        PutU32(length.data(), spec_.lengthField.value_or(static_cast<uint32_t>(entries.size())));
+        PutU32(length.data(), layout_.lengthField.value_or(static_cast<uint32_t>(entries.size())));
         out_.WriteAt(28, length);
         return out_.Close();
     }
@@ -78,7 +78,7 @@ public:
     uint64_t DataStart() const override { return dataStart_; }
 
 private:
-    Spec spec_;
+    FileLayout layout_;
     FileSink out_;
     bool v800_ = false;
     uint64_t indexOffset_ = 0;
@@ -88,8 +88,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Writer> CreateV700Writer(const std::string& path, const Spec& spec) {
-    return std::make_unique<V700Writer>(path, spec);
+std::unique_ptr<Writer> CreateV700Writer(const std::string& path, const FileLayout& layout) {
+    return std::make_unique<V700Writer>(path, layout);
 }
 
 }  // namespace corvane::rec

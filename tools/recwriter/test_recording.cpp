@@ -121,21 +121,21 @@ std::vector<rec::Record> ChannelRecords(const RecordingOptions& o, int channel) 
 std::vector<std::string> WriteTestRecording(const std::string& folder, const RecordingOptions& o) {
     std::vector<std::string> paths;
     for (int c = 0; c < o.channels; ++c) {
-        rec::Spec spec;
-        spec.version = o.version;
-        spec.name = o.recorderName;
-        spec.hevc = o.codec == VideoCodec::kH265 ? 1 : 0;
-        spec.frameRate = uint8_t(o.fps);
-        spec.width = uint16_t(o.width);
-        spec.height = uint16_t(o.height);
-        spec.audioType = uint8_t(o.audioType);
-        spec.audioFlag = Has(o.audioChannels, c) ? 1 : 0;
+        rec::FileLayout layout;
+        layout.version = o.version;
+        layout.name = o.recorderName;
+        layout.hevc = o.codec == VideoCodec::kH265 ? 1 : 0;
+        layout.frameRate = uint8_t(o.fps);
+        layout.width = uint16_t(o.width);
+        layout.height = uint16_t(o.height);
+        layout.audioType = uint8_t(o.audioType);
+        layout.audioFlag = Has(o.audioChannels, c) ? 1 : 0;
         const char* prefix = o.codec == VideoCodec::kH265 ? "H265" : "H264";
         char name[64];
         if (o.channels == 1) std::snprintf(name, sizeof name, "%s_%s_N0_01.264", prefix, o.stamp.c_str());
         else std::snprintf(name, sizeof name, "%s_%s_C%d_01.264", prefix, o.stamp.c_str(), c + 1);
         const std::string path = folder + "/" + name;
-        if (!rec::WriteRecording(path, spec, ChannelRecords(o, c))) return {};
+        if (!rec::WriteRecording(path, layout, ChannelRecords(o, c))) return {};
         paths.push_back(path);
     }
     return paths;

@@ -1,4 +1,4 @@
-#include "app/program_folder.h"
+#include "config/program_folder.h"
 
 #include <filesystem>
 

@@ -1,11 +1,11 @@
-#include "app/settings.h"
+#include "config/settings.h"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "app/program_folder.h"
+#include "config/program_folder.h"
 #include "platform/reg_file.h"
 #include "platform/text_encoding.h"
 

@@ -1,11 +1,11 @@
-#include "app/settings.h"
+#include "config/settings.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "app/program_folder.h"
 #include "common/temp_dir.h"
+#include "config/program_folder.h"
 #include "platform/reg_file.h"
 
 using namespace corvane;
