@@ -5,7 +5,8 @@
 // as much (the page cache treats 200 MB and 800 MB of new data differently).
 // The figure that matters is the output rate of each, bytes written per
 // second of wall time; the export also decodes the sound (to PCM, or to AAC
-// for MP4) and writes the manifest, whose hashing BM_HashEvidence times alone.
+// for MP4) and writes the manifest, whose hashing BM_HashEvidence times alone
+// and BM_Mp4HashingOverhead weighs against the export without it.
 //
 // BM_Mosaic composes all channels into one 2x2 H.264 MP4 (CRF 23, preset
 // veryfast) with the sound of the first; BM_FfmpegMosaic does the same with
@@ -25,6 +26,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -259,6 +261,58 @@ void BM_HashEvidence(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations() * bytes));
 }
 
+// What the manifest's hashing adds to the MP4 export, measured side by side
+// in the same run: rounds of `ffmpeg -c copy` (once per channel), the export
+// without GPS track and manifest, and the whole export, in turn, so that a
+// change in the machine's load shows in all three. Counters: the median
+// milliseconds of each and the overhead of the hashing in percent.
+void BM_Mp4HashingOverhead(benchmark::State& state) {
+    const int channels = g_day->GetChannelCount();
+    std::string ffmpeg;
+    for (int ch = 1; ch <= channels; ++ch) {
+        ffmpeg += "ffmpeg -nostdin -v error -y -i '" + (g_dir / "ch1.h264").string() +
+                  "' -c copy -movflags +faststart '" + (g_dir / ("ffmpeg" + std::to_string(ch) + ".mp4")).string() +
+                  "' && ";
+    }
+    ffmpeg += "true";
+    using Clock = std::chrono::steady_clock;
+    auto ms = [](Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); };
+    auto exportMs = [&](bool evidence) {
+        fs::remove_all(g_dir / "out");
+        fs::create_directories(g_dir / "out");
+        ConvertSettings settings = g_settings;
+        settings.format = ExportFormat::kMp4;
+        settings.evidence = evidence;
+        const Clock::time_point start = Clock::now();
+        CConvertJob job(*g_day, settings, nullptr);
+        job.Start();
+        job.Wait();
+        const double took = ms(start);
+        for (const auto& c : job.Outcomes()) {
+            if (c.result != ChannelResult::kDone) state.SkipWithError(c.reason.c_str());
+        }
+        if (evidence && !fs::exists(g_dir / "out" / "manifest.json")) state.SkipWithError("no manifest");
+        return took;
+    };
+    std::vector<double> copy, plain, sealed;
+    for (auto _ : state) {
+        for (int ch = 1; ch <= channels; ++ch) fs::remove(g_dir / ("ffmpeg" + std::to_string(ch) + ".mp4"));
+        const Clock::time_point start = Clock::now();
+        if (std::system(ffmpeg.c_str()) != 0) state.SkipWithError("ffmpeg failed");
+        copy.push_back(ms(start));
+        plain.push_back(exportMs(false));
+        sealed.push_back(exportMs(true));
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
+    state.counters["ffmpeg_ms"] = median(copy);
+    state.counters["plain_ms"] = median(plain);
+    state.counters["sealed_ms"] = median(sealed);
+    state.counters["overhead_pct"] = 100 * (median(sealed) / median(plain) - 1);
+}
+
 int SpanSeconds() { return g_settings.endSecond - g_settings.startSecond; }
 
 // User and system time of this process's threads (RUSAGE_SELF) or of its
@@ -337,6 +391,7 @@ BENCHMARK_CAPTURE(BM_FfmpegRemuxPerChannel, mp4, "mp4", "-movflags +faststart")
     ->Iterations(5);
 BENCHMARK_CAPTURE(BM_Export, mp4, ExportFormat::kMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_HashEvidence)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_Mp4HashingOverhead)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(7);
 BENCHMARK(BM_FfmpegMosaic)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_Mosaic)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
