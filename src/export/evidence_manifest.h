@@ -30,8 +30,8 @@ struct ManifestInput {
 };
 
 // Hashes (or has `digest` give) the channels' sources and the outputs and
-// writes the folder's manifest.json. False with `error` set when a file cannot be read or the
-// manifest cannot be written.
+// writes the folder's manifest.json. False with `error` set when a file
+// cannot be read or the manifest cannot be written.
 bool WriteManifest(const ManifestInput& input, std::string& error);
 
 struct FileCheck {
