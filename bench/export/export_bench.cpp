@@ -262,6 +262,8 @@ void BM_HashEvidence(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations() * bytes));
 }
 
+int SpanSeconds() { return g_settings.endSecond - g_settings.startSecond; }
+
 // User and system time of this process's threads (RUSAGE_SELF) or of its
 // finished child processes (RUSAGE_CHILDREN), in seconds.
 double CpuSeconds(int who) {
@@ -275,11 +277,10 @@ double CpuSeconds(int who) {
 // in the same run: rounds of `ffmpeg -c copy` (once per channel), the export
 // without GPS track and manifest, and the whole export, in turn, so that a
 // change in the machine's load shows in all three; each starts with the
-// page cache written back. Counters: the median
-// milliseconds of each, the overhead of the hashing in percent, and the
-// median processor seconds of the two exports (the hashing overlaps only
-// where a processor is free: on a machine kept busy by others it adds its
-// whole processor time).
+// page cache written back. Counters: the median milliseconds of each, the
+// overhead of the hashing in percent, and the median processor seconds of
+// the two exports (the hashing overlaps only where a processor is free: on a
+// machine kept busy by others it adds its whole processor time).
 void BM_Mp4HashingOverhead(benchmark::State& state) {
     const int channels = g_day->GetChannelCount();
     std::string ffmpeg;
@@ -338,8 +339,6 @@ void BM_Mp4HashingOverhead(benchmark::State& state) {
     state.counters["plain_cpu_s"] = median(plainCpu);
     state.counters["sealed_cpu_s"] = median(sealedCpu);
 }
-
-int SpanSeconds() { return g_settings.endSecond - g_settings.startSecond; }
 
 // The filters of our mosaic for `channels` (2 to 4) cells of the recording's
 // size, with a fixed line of text (ours changes it every second).
