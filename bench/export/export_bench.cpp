@@ -5,7 +5,8 @@
 // as much (the page cache treats 200 MB and 800 MB of new data differently).
 // The figure that matters is the output rate of each, bytes written per
 // second of wall time; the export also decodes the sound (to PCM, or to AAC
-// for MP4) and writes the manifest, whose hashing BM_HashEvidence times alone.
+// for MP4) and writes the manifest, whose hashing BM_HashEvidence times alone
+// and BM_Mp4HashingOverhead weighs against the export without it.
 //
 // BM_Mosaic composes all channels into one 2x2 H.264 MP4 (CRF 23, preset
 // veryfast) with the sound of the first; BM_FfmpegMosaic does the same with
@@ -23,8 +24,10 @@
 // channel, 704x576 at 25 fps, sound (G.726 at 16 kbit/s) on the first channel.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -270,6 +273,73 @@ double CpuSeconds(int who) {
     return seconds(u.ru_utime) + seconds(u.ru_stime);
 }
 
+// What the manifest's hashing adds to the MP4 export, measured side by side
+// in the same run: rounds of `ffmpeg -c copy` (once per channel), the export
+// without GPS track and manifest, and the whole export, in turn, so that a
+// change in the machine's load shows in all three; each starts with the
+// page cache written back. Counters: the median milliseconds of each, the
+// overhead of the hashing in percent, and the median processor seconds of
+// the two exports (the hashing overlaps only where a processor is free: on a
+// machine kept busy by others it adds its whole processor time).
+void BM_Mp4HashingOverhead(benchmark::State& state) {
+    const int channels = g_day->GetChannelCount();
+    std::string ffmpeg;
+    for (int ch = 1; ch <= channels; ++ch) {
+        ffmpeg += "ffmpeg -nostdin -v error -y -i '" + (g_dir / "ch1.h264").string() +
+                  "' -c copy -movflags +faststart '" + (g_dir / ("ffmpeg" + std::to_string(ch) + ".mp4")).string() +
+                  "' && ";
+    }
+    ffmpeg += "true";
+    std::vector<double> plainCpu, sealedCpu;
+    using Clock = std::chrono::steady_clock;
+    auto ms = [](Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); };
+    auto exportMs = [&](bool evidence) {
+        fs::remove_all(g_dir / "out");
+        fs::create_directories(g_dir / "out");
+        ConvertSettings settings = g_settings;
+        settings.format = ExportFormat::kMp4;
+        settings.evidence = evidence;
+        sync();  // the last run's writes do not go on in this one's time
+        const Clock::time_point start = Clock::now();
+        const double cpu = CpuSeconds(RUSAGE_SELF);
+        CConvertJob job(*g_day, settings, nullptr);
+        job.Start();
+        job.Wait();
+        const double took = ms(start);
+        (evidence ? sealedCpu : plainCpu).push_back(CpuSeconds(RUSAGE_SELF) - cpu);
+        for (const auto& c : job.Outcomes()) {
+            if (c.result != ChannelResult::kDone) state.SkipWithError(c.reason.c_str());
+        }
+        if (evidence && !fs::exists(g_dir / "out" / "manifest.json")) state.SkipWithError("no manifest");
+        return took;
+    };
+    std::vector<double> copy, plain, sealed, paired;
+    for (auto _ : state) {
+        for (int ch = 1; ch <= channels; ++ch) fs::remove(g_dir / ("ffmpeg" + std::to_string(ch) + ".mp4"));
+        sync();
+        const Clock::time_point start = Clock::now();
+        if (std::system(ffmpeg.c_str()) != 0) state.SkipWithError("ffmpeg failed");
+        copy.push_back(ms(start));
+        // Either export goes first in every other round.
+        const bool sealedFirst = copy.size() % 2 == 0;
+        if (sealedFirst) sealed.push_back(exportMs(true));
+        plain.push_back(exportMs(false));
+        if (!sealedFirst) sealed.push_back(exportMs(true));
+        paired.push_back(100 * (sealed.back() / plain.back() - 1));
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
+    state.counters["ffmpeg_ms"] = median(copy);
+    state.counters["plain_ms"] = median(plain);
+    state.counters["sealed_ms"] = median(sealed);
+    state.counters["overhead_pct"] = 100 * (median(sealed) / median(plain) - 1);
+    state.counters["paired_overhead_pct"] = median(paired);  // of each round's two exports
+    state.counters["plain_cpu_s"] = median(plainCpu);
+    state.counters["sealed_cpu_s"] = median(sealedCpu);
+}
+
 // The filters of our mosaic for `channels` (2 to 4) cells of the recording's
 // size, with a fixed line of text (ours changes it every second).
 std::string FfmpegMosaicGraph(int channels) {
@@ -337,6 +407,7 @@ BENCHMARK_CAPTURE(BM_FfmpegRemuxPerChannel, mp4, "mp4", "-movflags +faststart")
     ->Iterations(5);
 BENCHMARK_CAPTURE(BM_Export, mp4, ExportFormat::kMp4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_HashEvidence)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_Mp4HashingOverhead)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(11);
 BENCHMARK(BM_FfmpegMosaic)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_Mosaic)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 

@@ -136,4 +136,16 @@ std::vector<size_t> ChannelReader::RecordingsRead() const {
     return read;
 }
 
+std::vector<std::string> ChannelReader::FilesOfRange(const CDayVideo& day, int row, int startSecond, int endSecond) {
+    const int64_t t = MakeLocalTime(
+        {day.Year(), day.Month(), day.Day(), startSecond / 3600, startSecond / 60 % 60, startSecond % 60});
+    std::vector<std::string> files;
+    for (const auto& r : day.recordings) {
+        if (r->endTime < t || r->StartSecondOfDay() >= endSecond) continue;
+        std::string file = SourceFile(*r, row);
+        if (!file.empty() && std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
+    }
+    return files;
+}
+
 }  // namespace corvane

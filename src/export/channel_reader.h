@@ -51,6 +51,11 @@ public:
     // The recordings read (indices into the day's list), sorted, each once.
     std::vector<size_t> RecordingsRead() const;
 
+    // The files a reader of the row will most likely read for the range: the
+    // row's file of every recording that overlaps it. Known before reading,
+    // so that the export can hash them meanwhile.
+    static std::vector<std::string> FilesOfRange(const CDayVideo& day, int row, int startSecond, int endSecond);
+
 private:
     CxFileReader* ReaderOf(CDiskVideo& r) const;
     bool Advance();

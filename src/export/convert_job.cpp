@@ -209,20 +209,30 @@ void CConvertJob::Run() {
     // measured has none until its length is read.
     for (auto& r : day_->recordings) r->Measure();
     SortRecordings(*day_);
+    // The recordings are hashed while the channels convert, each output as
+    // soon as it is closed; destroying the hasher joins its thread.
+    std::unique_ptr<EvidenceHasher> hasher = settings_.evidence ? std::make_unique<EvidenceHasher>() : nullptr;
+    for (int row = 0; hasher && row < RowCount(); ++row) {
+        for (const std::string& file :
+             ChannelReader::FilesOfRange(*day_, row, settings_.startSecond, settings_.endSecond)) {
+            hasher->Add(file);
+        }
+    }
     if (settings_.mosaic.enabled) {
         mosaic_.path = ConvertFilePath(settings_.folder, MosaicFileName(*day_, settings_.startSecond));
         RunMosaicExport(*day_, settings_, stop, [this](uint32_t id, int row, intptr_t value) { Post(id, row, value); },
                         mosaic_, outcomes_, gps_);
         if (mosaic_.result == ChannelResult::kDone) Post(kMsgEndOfRecording, 0, 100);
+        if (hasher) hasher->Add(mosaic_.path);
     } else {
-        for (int row = 0; row < RowCount() && !stop; ++row) ConvertRow(row);
+        for (int row = 0; row < RowCount() && !stop; ++row) ConvertRow(row, hasher.get());
     }
     // Also after a stop: the files finished so far are sealed as they are.
-    WriteEvidence();
+    if (hasher) WriteEvidence(*hasher);
     if (!stop) Post(kMsgConvertDone, 0, 0);
 }
 
-void CConvertJob::ConvertRow(int row) {
+void CConvertJob::ConvertRow(int row, EvidenceHasher* hasher) {
     ChannelOutcome& out = outcomes_[static_cast<size_t>(row)];
     out.path = ConvertFilePath(settings_.folder, ConvertFileName(*day_, settings_.startSecond, row, settings_.format));
     std::string error;
@@ -266,10 +276,14 @@ void CConvertJob::ConvertRow(int row) {
     if (!file->Close()) failed = true;
     out.videoFrames = file->VideoFrames();
     out.audioBytes = file->AudioBytes();
+    const bool sizeLimit = file->SizeLimitReached();
+    const std::string failure = file->Failure();
+    file.reset();  // the file is final now
+    if (hasher) hasher->Add(out.path);
 
     if (failed) {
-        out.result = file->SizeLimitReached() ? ChannelResult::kSizeLimit : ChannelResult::kWriteFailed;
-        out.reason = file->Failure();
+        out.result = sizeLimit ? ChannelResult::kSizeLimit : ChannelResult::kWriteFailed;
+        out.reason = failure;
     } else if (stop) {
         out.result = ChannelResult::kStopped;
         out.reason = "stopped before the end of the range";
@@ -280,8 +294,9 @@ void CConvertJob::ConvertRow(int row) {
 }
 
 // The GPS track and the manifest, beside the channel files.
-void CConvertJob::WriteEvidence() {
+void CConvertJob::WriteEvidence(EvidenceHasher& hasher) {
     ManifestInput m;
+    m.digest = [&hasher](const std::string& path) { return hasher.Digest(path); };
     m.folder = settings_.folder;
     m.date = day_->GetDateText();
     m.startSecond = settings_.startSecond;

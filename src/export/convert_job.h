@@ -3,7 +3,9 @@
 // the mosaic, one file of all channels: mosaic_export.h), each
 // holding the channel's video access units as stored and its sound (PCM in an
 // AVI file, AAC in an MP4 file). When the channels are done, the GPS track of
-// the range (GPX) and the evidence manifest are written beside them. One worker thread does the channels one after the
+// the range (GPX) and the evidence manifest are written beside them; the
+// files the manifest names are hashed meanwhile on a second thread
+// (evidence_hasher.h). One worker thread does the channels one after the
 // other and reports through the message sink (wParam is the row, that is the
 // channel index from 0):
 //   kMsgConvertProgress  lParam percent of the day's span reached (0..100)
@@ -23,6 +25,7 @@
 #include "catalogue/day_video.h"
 #include "export/avi_writer.h"
 #include "export/channel_file.h"
+#include "export/evidence_hasher.h"
 #include "export/gps_track.h"
 #include "platform/message_sink.h"
 
@@ -45,6 +48,7 @@ struct ConvertSettings {
     uint32_t aviSizeLimit = kAviSizeLimit;
     ExportFormat format = ExportFormat::kAvi;
     MosaicSettings mosaic;  // when enabled, the format is MP4 and one file holds all rows
+    bool evidence = true;   // false: neither GPS track nor manifest (the export benchmark's baseline)
 };
 
 // A stretch of at least a second without video between two frames written.
@@ -126,8 +130,8 @@ public:
 
 private:
     struct Channel;
-    void ConvertRow(int row);
-    void WriteEvidence();
+    void ConvertRow(int row, EvidenceHasher* hasher);
+    void WriteEvidence(EvidenceHasher& hasher);
     void Post(uint32_t id, int row, intptr_t value);
 
     std::unique_ptr<CDayVideo> day_;  // the job's own copy; only the worker uses it while it runs

@@ -58,8 +58,9 @@ Json ChannelJson(const ManifestInput& in, size_t row, const ChannelOutcome& c) {
     return j;
 }
 
-bool AddFile(Json& list, const std::string& path, const std::string& name, std::string& error) {
-    std::optional<FileDigest> d = Sha256OfFile(path);
+bool AddFile(const ManifestInput& in, Json& list, const std::string& path, const std::string& name,
+             std::string& error) {
+    std::optional<FileDigest> d = in.digest ? in.digest(path) : Sha256OfFile(path);
     if (!d) {
         error = "cannot read " + path;
         return false;
@@ -85,12 +86,12 @@ bool WriteManifest(const ManifestInput& in, std::string& error) {
             for (const std::string& s : c.sources) {
                 if (std::find(seen.begin(), seen.end(), s) != seen.end()) continue;
                 seen.push_back(s);
-                if (!AddFile(sources, s, s, error)) return false;
+                if (!AddFile(in, sources, s, s, error)) return false;
             }
         }
     }
     for (const std::string& o : in.outputs) {
-        if (!AddFile(outputs, o, std::filesystem::path(o).filename().string(), error)) return false;
+        if (!AddFile(in, outputs, o, std::filesystem::path(o).filename().string(), error)) return false;
     }
     m["channels"] = channels;
     m["sources"] = sources;

@@ -5,11 +5,13 @@
 // and the size and SHA-256 of every source and output file. Outputs are named
 // relative to the manifest's folder, so the folder may be moved; sources keep
 // their paths.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "export/convert_job.h"
+#include "platform/sha256.h"
 
 namespace corvane {
 
@@ -22,11 +24,14 @@ struct ManifestInput {
     std::string format;  // "avi" or "mp4"
     const std::vector<ChannelOutcome>* channels = nullptr;
     std::vector<std::string> outputs;  // paths of the files written into the folder
+    // The size and SHA-256 of a source or output (empty: it cannot be read);
+    // unset: Sha256OfFile.
+    std::function<std::optional<FileDigest>(const std::string& path)> digest;
 };
 
-// Hashes the channels' sources and the outputs and writes the folder's
-// manifest.json. False with `error` set when a file cannot be read or the
-// manifest cannot be written.
+// Hashes (or has `digest` give) the channels' sources and the outputs and
+// writes the folder's manifest.json. False with `error` set when a file
+// cannot be read or the manifest cannot be written.
 bool WriteManifest(const ManifestInput& input, std::string& error);
 
 struct FileCheck {

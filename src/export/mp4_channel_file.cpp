@@ -53,6 +53,10 @@ public:
         if (mp4_->Finish()) return true;
         // Without its index (written last) an MP4 file cannot be played: a
         // file that was not finished is not left behind to be handed on.
+        // (A fragmented file would keep what was written playable, but
+        // libavformat writes its index before the first packet: without the
+        // parameter sets that the first access unit brings, without the
+        // chapters of the alarms, known only at the end, and not faststart.)
         std::error_code ec;
         std::filesystem::remove(path_, ec);
         return false;

@@ -8,7 +8,7 @@
 
 namespace corvane {
 
-std::optional<FileDigest> Sha256OfFile(const std::string& path) {
+std::optional<FileDigest> Sha256OfFile(const std::string& path, const std::atomic<bool>* cancel) {
     std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) return std::nullopt;
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
@@ -16,6 +16,7 @@ std::optional<FileDigest> Sha256OfFile(const std::string& path) {
     FileDigest digest;
     std::vector<unsigned char> buffer(1 << 20);
     for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0;) {
+        if (cancel && *cancel) return std::nullopt;
         if (EVP_DigestUpdate(ctx.get(), buffer.data(), n) != 1) return std::nullopt;
         digest.size += n;
     }
