@@ -185,7 +185,7 @@ int RunExport(const ExportOptions& o) {
     if (!job.EvidenceError().empty()) return Fail(1, job.EvidenceError());
     if (signal) return Fail(128 + signal, "stopped: the files written so far are complete up to the stop");
     if (failed) {
-        return Fail(1, std::to_string(failed) + " of " + std::to_string(outcomes.size()) + " channel file(s) not written");
+        return Fail(1, std::to_string(failed) + " of " + std::to_string(outcomes.size()) + " channel file(s) not written in full");
     }
     return 0;
 }

@@ -232,7 +232,36 @@ void CConvertJob::Run() {
     if (!stop) Post(kMsgConvertDone, 0, 0);
 }
 
+// An MP4 file gets its index when it is closed, so one whose writing failed
+// (a full disk, a file size limit) cannot be played and is removed. Then the
+// range is written again up to the last key frame the failed file reached,
+// which leaves room for the index: the file that remains plays and is
+// sealed in the manifest, and the reason says where it ends.
 void CConvertJob::ConvertRow(int row, EvidenceHasher* hasher) {
+    ChannelOutcome& out = outcomes_[static_cast<size_t>(row)];
+    int lastKey = WriteRow(row, settings_.endSecond);
+    const bool failed = out.result == ChannelResult::kWriteFailed || out.result == ChannelResult::kSizeLimit;
+    if (failed && settings_.format == ExportFormat::kMp4) {
+        const ChannelOutcome failure = out;
+        for (int tries = 0; tries < 3 && !stop && lastKey > settings_.startSecond; ++tries) {
+            const int end = lastKey;
+            out = ChannelOutcome{};
+            lastKey = WriteRow(row, end);
+            if (out.result == ChannelResult::kDone) {
+                out.result = failure.result;
+                out.reason = failure.reason + "; the file holds the range up to " + FormatLocalDateTime(out.endMs / 1000);
+                break;
+            }
+        }
+        if (out.result != failure.result) out = failure;
+    }
+    if (out.result == ChannelResult::kDone) Post(kMsgEndOfRecording, row, 100);
+    if (hasher) hasher->Add(out.path);  // the file is final now
+}
+
+// Writes the row's file up to `endSecond`; returns the time of day of the
+// last key frame written, -1 before the first.
+int CConvertJob::WriteRow(int row, int endSecond) {
     ChannelOutcome& out = outcomes_[static_cast<size_t>(row)];
     out.path = ConvertFilePath(settings_.folder, ConvertFileName(*day_, settings_.startSecond, row, settings_.format));
     std::string error;
@@ -242,10 +271,10 @@ void CConvertJob::ConvertRow(int row, EvidenceHasher* hasher) {
     if (!file) {
         out.result = ChannelResult::kCreateFailed;
         out.reason = error;
-        return;
+        return -1;
     }
 
-    Channel ch(*day_, row, *file, out, settings_.endSecond);
+    Channel ch(*day_, row, *file, out, endSecond);
     if (CxFileReader* first = ch.records.Position(settings_.startSecond)) ch.SetVideo(*first);
     const auto& recordings = day_->recordings;
     const int progressStart = recordings.empty() ? 0 : recordings.front()->StartSecondOfDay();
@@ -257,10 +286,12 @@ void CConvertJob::ConvertRow(int row, EvidenceHasher* hasher) {
     std::unique_ptr<CxMemUnit> unit;
     CxFileReader* reader = nullptr;
     int64_t now = 0;
+    int lastKey = -1;
     while (!stop && !failed && ch.records.Next(unit, reader, now)) {
         Channel::Written written = ch.Write(*unit, *reader, gps);
         failed = written == Channel::Written::kFailed;
         if (written != Channel::Written::kVideo) continue;
+        if (unit->Header().flag == 1) lastKey = static_cast<int>(now);
         // Posted when the figure changes, which is what the dialog shows.
         int percent = static_cast<int>(std::clamp<int64_t>(
             progressSpan > 0 ? (now - progressStart) * 100 / progressSpan : 0, 0, 100));
@@ -278,8 +309,7 @@ void CConvertJob::ConvertRow(int row, EvidenceHasher* hasher) {
     out.audioBytes = file->AudioBytes();
     const bool sizeLimit = file->SizeLimitReached();
     const std::string failure = file->Failure();
-    file.reset();  // the file is final now
-    if (hasher) hasher->Add(out.path);
+    file.reset();
 
     if (failed) {
         out.result = sizeLimit ? ChannelResult::kSizeLimit : ChannelResult::kWriteFailed;
@@ -289,8 +319,8 @@ void CConvertJob::ConvertRow(int row, EvidenceHasher* hasher) {
         out.reason = "stopped before the end of the range";
     } else {
         out.result = ChannelResult::kDone;
-        Post(kMsgEndOfRecording, row, 100);
     }
+    return lastKey;
 }
 
 // The GPS track and the manifest, beside the channel files.

@@ -131,6 +131,7 @@ public:
 private:
     struct Channel;
     void ConvertRow(int row, EvidenceHasher* hasher);
+    int WriteRow(int row, int endSecond);
     void WriteEvidence(EvidenceHasher& hasher);
     void Post(uint32_t id, int row, intptr_t value);
 

@@ -221,6 +221,33 @@ TEST(CliExportMp4, KeepsTheGapBetweenTwoRecordings) {
     EXPECT_NEAR(widest, 5.06, 0.03);
 }
 
+// A file size limit stops the MP4 file midway: it is written again up to the
+// last key frame it reached, so that what remains plays and is sealed.
+TEST(CliExportMp4, AFileCutOffByTheSizeLimitKeepsWhatFitsPlayable) {
+    TempDir dir;
+    ClipOptions clip;
+    clip.audioType = 6;
+    clip.channel = 1;
+    WriteClip(dir.File("card/DCIM/H264_20160920_190909_A0_01.264"), clip);
+    ASSERT_EQ(Export(dir, "19:09:10", "19:09:16", "whole", "mp4").status, 0);
+    const uintmax_t whole = std::filesystem::file_size(dir.File("whole/20160920_190910_CH1.mp4"));
+    const std::string out = RunCommand("prlimit --fsize=" + std::to_string(whole * 2 / 3) + " " CORVANE_TOOL " export '" +
+                                       dir.File("card") + "' --date 2016-09-20 --from 19:09:10 --to 19:09:16 --out '" +
+                                       dir.File("cut") + "' --format mp4");
+    auto line = nlohmann::ordered_json::parse(out, nullptr, false);
+    ASSERT_FALSE(line.is_discarded()) << out;
+    EXPECT_EQ(line["ok"], false);
+    const std::string reason = line["reason"];
+    EXPECT_NE(reason.find("the file holds the range up to 2016-09-20 19:09:1"), std::string::npos) << reason;
+    const std::string file = dir.File("cut/20160920_190910_CH1.mp4");
+    ASSERT_TRUE(std::filesystem::exists(file));
+    EXPECT_LT(std::filesystem::file_size(file), whole * 2 / 3);
+    EXPECT_GT(line["video_frames"].get<int>(), 25);
+    EXPECT_EQ(RunTool({"verify", dir.File("cut")}).status, 0);
+    if (!HaveFfmpeg()) return;
+    EXPECT_EQ(DecodeErrors(file), "");
+}
+
 TEST(CliVerify, PassesUntouchedAndNamesEachChangedOrMissingFile) {
     TempDir dir;
     WriteCard(dir);
