@@ -190,7 +190,7 @@ void BM_FfmpegRemuxPerChannel(benchmark::State& state, const std::string& extens
     auto output = [&](int ch) { return g_dir / ("ffmpeg" + std::to_string(ch) + "." + extension); };
     std::string cmd;
     for (int ch = 1; ch <= channels; ++ch) {
-        cmd += "ffmpeg -nostdin -v error -y -i '" + (g_dir / "ch1.h264").string() + "' -c copy " + options + " '" +
+        cmd += "ffmpeg -nostdin -v error -y -i '" + (g_dir / ("ch" + std::to_string(ch) + ".h264")).string() + "' -c copy " + options + " '" +
                output(ch).string() + "' && ";
     }
     cmd += "true";
@@ -285,7 +285,7 @@ void BM_Mp4HashingOverhead(benchmark::State& state) {
     const int channels = g_day->GetChannelCount();
     std::string ffmpeg;
     for (int ch = 1; ch <= channels; ++ch) {
-        ffmpeg += "ffmpeg -nostdin -v error -y -i '" + (g_dir / "ch1.h264").string() +
+        ffmpeg += "ffmpeg -nostdin -v error -y -i '" + (g_dir / ("ch" + std::to_string(ch) + ".h264")).string() +
                   "' -c copy -movflags +faststart '" + (g_dir / ("ffmpeg" + std::to_string(ch) + ".mp4")).string() +
                   "' && ";
     }

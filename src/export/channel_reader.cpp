@@ -21,6 +21,11 @@ std::string SourceFile(const CDiskVideo& r, int row) {
     return static_cast<size_t>(row) < r.partPaths.size() ? r.partPaths[static_cast<size_t>(row)] : std::string();
 }
 
+// The moment a second of the day stands for, in the recorder's local time.
+int64_t TimeOfDaySecond(const CDayVideo& day, int second) {
+    return MakeLocalTime({day.Year(), day.Month(), day.Day(), second / 3600, second / 60 % 60, second % 60});
+}
+
 }  // namespace
 
 ChannelReader::ChannelReader(CDayVideo& day, int row, int endSecond) : day_(day), row_(row), end_(endSecond) {}
@@ -43,8 +48,7 @@ CxFileReader* ChannelReader::ReaderOf(CDiskVideo& r) const {
 }
 
 CxFileReader* ChannelReader::Position(int startSecond) {
-    const int64_t t = MakeLocalTime(
-        {day_.Year(), day_.Month(), day_.Day(), startSecond / 3600, startSecond / 60 % 60, startSecond % 60});
+    const int64_t t = TimeOfDaySecond(day_, startSecond);
     const int count = static_cast<int>(day_.recordings.size());
     for (int i = 0; i < count && recording_ < 0; ++i) {
         CDiskVideo& r = *day_.recordings[static_cast<size_t>(i)];
@@ -137,8 +141,7 @@ std::vector<size_t> ChannelReader::RecordingsRead() const {
 }
 
 std::vector<std::string> ChannelReader::FilesOfRange(const CDayVideo& day, int row, int startSecond, int endSecond) {
-    const int64_t t = MakeLocalTime(
-        {day.Year(), day.Month(), day.Day(), startSecond / 3600, startSecond / 60 % 60, startSecond % 60});
+    const int64_t t = TimeOfDaySecond(day, startSecond);
     std::vector<std::string> files;
     for (const auto& r : day.recordings) {
         if (r->endTime < t || r->StartSecondOfDay() >= endSecond) continue;

@@ -243,17 +243,19 @@ void CConvertJob::ConvertRow(int row, EvidenceHasher* hasher) {
     const bool failed = out.result == ChannelResult::kWriteFailed || out.result == ChannelResult::kSizeLimit;
     if (failed && settings_.format == ExportFormat::kMp4) {
         const ChannelOutcome failure = out;
-        for (int tries = 0; tries < 3 && !stop && lastKey > settings_.startSecond; ++tries) {
+        bool kept = false;
+        for (int tries = 0; tries < 3 && !kept && !stop && lastKey > settings_.startSecond; ++tries) {
             const int end = lastKey;
             out = ChannelOutcome{};
             lastKey = WriteRow(row, end);
-            if (out.result == ChannelResult::kDone) {
-                out.result = failure.result;
-                out.reason = failure.reason + "; the file holds the range up to " + FormatLocalDateTime(out.endMs / 1000);
-                break;
-            }
+            kept = out.result == ChannelResult::kDone;
         }
-        if (out.result != failure.result) out = failure;
+        if (kept) {
+            out.result = failure.result;
+            out.reason = failure.reason + "; the file holds the range up to " + FormatLocalDateTime(out.endMs / 1000);
+        } else {
+            out = failure;
+        }
     }
     if (out.result == ChannelResult::kDone) Post(kMsgEndOfRecording, row, 100);
     if (hasher) hasher->Add(out.path);  // the file is final now
