@@ -3,7 +3,9 @@
 // eight streams one after another with one thread each; the engine plays the
 // recording with every wait between read steps taken out, its eight decoding
 // threads sharing the machine. Both report pictures per second.
-// CORVANE_BENCH_SECONDS sets the length (default 8 s).
+// CORVANE_BENCH_SECONDS sets the length (default 8 s). A third benchmark
+// plays the recording for a second, pauses it and reports the processor time the paused player takes,
+// in percent of one core, over CORVANE_BENCH_PAUSE_SECONDS (default 20 s).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -11,6 +13,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include "common/temp_dir.h"
 #include "playback/memory_output.h"
@@ -112,8 +116,49 @@ void BM_EngineUnpaced(benchmark::State& state) {
     state.counters["pictures_per_second"] = g_engineRate;
 }
 
+double ProcessCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void BM_PausedCpu(benchmark::State& state) {
+    const Streams& s = GetStreams();
+    const char* env = std::getenv("CORVANE_BENCH_PAUSE_SECONDS");
+    const double pause = env ? std::max(1.0, std::atof(env)) : 20.0;
+    for (auto _ : state) {
+        MemoryVideoOutputFactory video;
+        AppSettings settings;
+        settings.Audio = 0;
+        PlaybackEnvironment penv;
+        penv.video = &video;
+        penv.settings = &settings;
+        CDayVideo day;
+        auto recording = std::make_unique<CDiskVideo>();
+        recording->multiPart = 1;
+        recording->partPaths = s.parts;
+        recording->day = &day;
+        recording->OpenReaders();
+        CDiskVideo* r = recording.get();
+        day.recordings.push_back(std::move(recording));
+        QueueMessageSink sink;
+        CVideoGroup group(penv);
+        group.OnCreate();
+        group.OpenRecording(&day, r, nullptr, &sink);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        group.PausePlayback();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the last records finish
+        const double cpu = ProcessCpuSeconds();
+        std::this_thread::sleep_for(std::chrono::duration<double>(pause));
+        state.counters["paused_cpu_pct"] = 100 * (ProcessCpuSeconds() - cpu) / pause;
+        group.StopPlayback();
+        group.ResetState();
+    }
+}
+
 BENCHMARK(BM_FfmpegOneAfterAnother)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_EngineUnpaced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_PausedCpu)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 
@@ -127,4 +172,3 @@ int main(int argc, char** argv) {
                     g_engineRate / g_ffmpegRate);
     return 0;
 }
-

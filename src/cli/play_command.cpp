@@ -16,6 +16,7 @@
 #include "catalogue/day_video.h"
 #include "cli/commands.h"
 #include "cli/json_out.h"
+#include "playback/clock_sound.h"
 #include "playback/memory_output.h"
 #include "playback/message_box.h"
 #include "playback/sdl_sound.h"
@@ -114,8 +115,11 @@ int RunPlay(const PlayOptions& o) {
 
     MemoryVideoOutputFactory video;
     CapturedMessageBoxes messages;
+    // Without a sound card the sound plays by the clock, so that the sound
+    // still paces playback in real time.
+    ClockSoundDevice silent;
     std::unique_ptr<SdlSoundDevice> sound;
-    if (!o.noAudio) sound = std::make_unique<SdlSoundDevice>(/*fallbackToDisk=*/true);
+    if (!o.noAudio) sound = std::make_unique<SdlSoundDevice>(&silent);
     g_AppSettings.Audio = o.noAudio ? 0 : 1;
 
     PlaybackEnvironment env;

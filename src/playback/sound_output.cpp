@@ -47,6 +47,8 @@ bool CSoundOutput::Open(uint32_t blockBytes) {
 void CSoundOutput::Start() {
     if (playing_.load() || !buffer_) return;
     buffer_->SetCurrentPosition(0);
+    startBlocks_ = buffer_->BlocksPlayed();
+    written_ = 0;
     buffer_->Play();
     uint32_t play = 0, write = 0;
     buffer_->GetCurrentPosition(&play, &write);
@@ -66,7 +68,11 @@ void CSoundOutput::Write(const uint8_t* data, uint32_t count) {
     uint32_t play = 0, write = 0;
     buffer_->GetCurrentPosition(&play, &write);
     uint32_t next = nextWrite_.load();
-    if (next < write) next = write;
+    // Ran dry (or nothing written yet): what was due is gone, this goes next.
+    if (BytesAhead() <= 0) {
+        next = write;
+        written_ = (buffer_->BlocksPlayed() - startBlocks_.load()) * blockBytes_.load();
+    }
     const uint32_t first = count < size - next ? count : size - next;
     buffer_->WriteAt(next, data, first);
     next += first;
@@ -75,6 +81,13 @@ void CSoundOutput::Write(const uint8_t* data, uint32_t count) {
         next += count - first;
     }
     nextWrite_ = next % size;
+    written_ += count;
+}
+
+int64_t CSoundOutput::BytesAhead() {
+    if (!buffer_) return 0;
+    const uint64_t played = (buffer_->BlocksPlayed() - startBlocks_.load()) * blockBytes_.load();
+    return int64_t(written_.load()) - int64_t(played);
 }
 
 void CSoundOutput::Release() {

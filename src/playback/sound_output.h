@@ -41,8 +41,12 @@ public:
     void Start();
     void Stop();
     // Copies `count` bytes at the next write offset, wrapping round the end
-    // of the buffer. Writing more than the buffer holds is dropped.
+    // of the buffer; after the device has run dry, at the device's write
+    // cursor. Writing more than the buffer holds is dropped.
     void Write(const uint8_t* data, uint32_t count);
+    // Bytes written since Start that the device has not reached yet, counted
+    // in whole blocks played (negative once it has run dry).
+    int64_t BytesAhead();
     void Release();
     // Applies to the current buffer only (not remembered).
     void SetVolume(int level);
@@ -65,6 +69,9 @@ private:
     std::atomic<int32_t> playing_{0};     // GUI thread writes, audio thread reads
     std::atomic<uint32_t> nextWrite_{0};  // Start (GUI thread) and Write (audio thread)
     std::atomic<uint32_t> blockBytes_{kSoundBlockLarge};
+    // Since the last Start: blocks the buffer had played before it, and bytes
+    // written. Start (GUI thread, audio thread stopped or idle) and Write.
+    std::atomic<uint64_t> startBlocks_{0}, written_{0};
     uint64_t blocksBefore_ = 0;           // of released buffers; GUI thread
 };
 

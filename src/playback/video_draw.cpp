@@ -171,7 +171,12 @@ int CVideoDraw::StartDecoding() {
     picturesShown_ = 0;
     picturesDropped_ = 0;
     pictureTime_ = 0;
-    shedding_ = FrameShedding(reader && reader->GetFrameRate() > 0 ? uint64_t(1000 / reader->GetFrameRate()) : 40);
+    decodedTime_ = 0;
+    takingTime_ = 0;
+    skipping_ = false;
+    pendingTime_ = 0;
+    frameMs_ = reader && reader->GetFrameRate() > 0 ? uint64_t(1000 / reader->GetFrameRate()) : 40;
+    shedding_ = FrameShedding(frameMs_.load());
     AllocateBuffers(reader ? reader->GetWidth() : 0, reader ? reader->GetHeight() : 0);
 
     // Read ahead once and show the first picture before playback begins.
@@ -205,6 +210,7 @@ int CVideoDraw::StartDecoding() {
 void CVideoDraw::StopDecoding() {
     stop_ = 1;
     wake_.Set();
+    owner_.Group().Gate().Changed();
     if (thread_.joinable()) thread_.join();
     DestroyOutput();
     {
@@ -251,6 +257,7 @@ void CVideoDraw::ThreadLoop() {
             wake_.Wait(kIdleWaitMs);
             continue;
         }
+        uint64_t pending = 0;
         {
             CxLock decode(decodeLock_);
             if (hold.load()) continue;  // held while this thread waited for the lock
@@ -260,9 +267,25 @@ void CVideoDraw::ThreadLoop() {
                 if (!queue_.empty()) {
                     next = std::move(queue_.front());
                     queue_.pop_front();
+                    takingTime_ = next.record->Header().timestamp;
+                    takingSince_ = Clock::now().time_since_epoch().count();
                 }
             }
-            if (next.record) TakeRecord(std::move(next.record), WaitedMs(next, released));
+            if (next.record) {
+                deferPresent_ = true;
+                TakeRecord(std::move(next.record), WaitedMs(next, released));
+                deferPresent_ = false;
+            }
+            takingTime_ = 0;
+            pending = pendingTime_;
+        }
+        owner_.Group().Gate().Changed();
+        if (pending) {
+            // Without the decode lock, so that commands are not held up; a
+            // picture decoded on the GUI thread meanwhile cancels this one.
+            owner_.Group().WaitUntilInStep(owner_, pending);
+            CxLock decode(decodeLock_);
+            if (pendingTime_ == pending) PresentKept(pending);
         }
         wake_.Wait(0);
     }
@@ -297,6 +320,7 @@ void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs
     const uint64_t lag = clock > header.timestamp ? std::max(waitedMs, clock - header.timestamp) : waitedMs;
     const FrameShedding::Action action =
         shedding_.Next(header.flag == 1, header.timestamp, lag, speed > 1 && speed < 8 ? speed : 1, clock);
+    skipping_ = shedding_.Current() == FrameShedding::Level::kKeyFrames;
     if (action == FrameShedding::Action::kDrop) {
         // The picture on screen stays, and so does the record it came from
         // (a repaint decodes that one again).
@@ -312,6 +336,7 @@ void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs
 
 void CVideoDraw::SetHold(bool on) {
     hold = on ? 1 : 0;
+    owner_.Group().Gate().Changed();
     // Once the record being taken (if any) is done, the thread takes no more.
     if (on) {
         CxLock decode(decodeLock_);
@@ -346,6 +371,26 @@ void CVideoDraw::ClearQueue() {
         CxLock queue(queueLock_);
         dropped.swap(queue_);
     }
+    owner_.Group().Gate().Changed();
+}
+
+bool CVideoDraw::WorthWaitingFor(uint64_t t) {
+    if (!IsRunning() || hold.load() || !visible_.load() || skipping_.load()) return false;
+    // A channel that has decoded nothing yet (or a hidden stream, which never
+    // decodes) counts as far behind.
+    const uint64_t decoded = decodedTime_.load();
+    if (decoded + frameMs_.load() > t || decoded + CVideoPort::kCatchUpLimitMs < t) return false;
+    uint64_t next = takingTime_.load();
+    // A decoder stuck on one record (a damaged stream can take long) is not
+    // waited for once the gate's longest wait has passed.
+    const auto taking = Clock::now() - Clock::time_point(Clock::duration(takingSince_.load()));
+    if (next != 0 && taking > std::chrono::milliseconds(5 * frameMs_.load())) return false;
+    if (next == 0) {
+        CxLock queue(queueLock_);
+        if (queue_.empty()) return false;
+        next = queue_.front().record->Header().timestamp;
+    }
+    return next <= t;
 }
 
 size_t CVideoDraw::QueueCount() {
@@ -403,6 +448,8 @@ int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool references
         length > input_.size())
         return 0;
     int pictures = 0;
+    bool kept = false;
+    if (!deferPresent_) pendingTime_ = 0;  // this picture replaces one the decoding thread holds back
     std::memcpy(input_.data(), record.Payload(), length);
     owner_.NoteShown(header.timestamp);
     if (env_.onDecode) env_.onDecode(owner_.Index(), header);
@@ -426,7 +473,7 @@ int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool references
             p.pitch[1] = p.pitch[2] = int(out.uvStride);
             ++picturesDecoded_;
             ++pictures;
-            if (show) ShowPicture(p, true);
+            if (show) kept = KeepPicture(p);
             const uint32_t used = out.bytesConsumed < in.length ? out.bytesConsumed : in.length;
             in.stream += used;
             in.length -= used;
@@ -447,59 +494,70 @@ int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool references
                 p.pitch[1] = p.pitch[2] = p.width / 2;
                 ++picturesDecoded_;
                 ++pictures;
-                if (show) ShowPicture(p, false);
+                if (show) kept = KeepPicture(p);
             }
             if (r == kHi264DecNeedMoreInput || r == kHi264DecNoMorePictures) break;
             picture = Hi264DecPicture{};
             r = Hi264DecFrame(h264_, nullptr, 0, 0, &picture, flags);
         }
     }
-    if (pictures > 0 && show) pictureTime_ = header.timestamp;
+    if (kept) {
+        decodedTime_ = header.timestamp;
+        if (deferPresent_) pendingTime_ = header.timestamp;
+        else PresentKept(header.timestamp);
+    }
     return pictures;
 }
 
-void CVideoDraw::ShowPicture(const PictureRef& p, bool fromHevc) {
-    if (p.width <= 0 || p.height <= 0 || !p.plane[0] || !p.plane[1] || !p.plane[2]) return;
+bool CVideoDraw::KeepPicture(const PictureRef& p) {
+    if (p.width <= 0 || p.height <= 0 || !p.plane[0] || !p.plane[1] || !p.plane[2]) return false;
     const size_t w = size_t(p.width), h = size_t(p.height), cw = w / 2, ch = h / 2;
+    CxLock picture(pictureLock_);
+    if (p.width != pictureWidth_ || p.height != pictureHeight_ || planeY_.empty()) {
+        try {
+            planeY_.assign(w * h, 0);
+            planeU_.assign(ch * cw, 128);
+            planeV_.assign(ch * cw, 128);
+            pictureWidth_ = p.width;
+            pictureHeight_ = p.height;
+        } catch (const std::bad_alloc&) {
+            planeY_.clear();
+            planeU_.clear();
+            planeV_.clear();
+            pictureWidth_ = pictureHeight_ = 0;
+            return false;
+        }
+    }
+    for (size_t r = 0; r < h; ++r) std::memcpy(&planeY_[r * w], p.plane[0] + r * size_t(p.pitch[0]), w);
+    for (size_t r = 0; r < ch; ++r) {
+        std::memcpy(&planeU_[r * cw], p.plane[1] + r * size_t(p.pitch[1]), cw);
+        std::memcpy(&planeV_[r * cw], p.plane[2] + r * size_t(p.pitch[2]), cw);
+    }
+    return true;
+}
+
+void CVideoDraw::PresentKept(uint64_t t) {
+    pendingTime_ = 0;
+    pictureTime_ = t;
+    // A hidden channel keeps its picture for snapshots and shows nothing.
+    if (!visible_.load()) return;
+    // The planes change only under the decode lock, held here: they are read
+    // without the picture lock once their size is known.
     PictureRef packed;
     {
         CxLock picture(pictureLock_);
-        if (p.width != pictureWidth_ || p.height != pictureHeight_ || planeY_.empty()) {
-            try {
-                planeY_.assign(w * h, 0);
-                planeU_.assign(ch * cw, 128);
-                planeV_.assign(ch * cw, 128);
-                pictureWidth_ = p.width;
-                pictureHeight_ = p.height;
-            } catch (const std::bad_alloc&) {
-                planeY_.clear();
-                planeU_.clear();
-                planeV_.clear();
-                pictureWidth_ = pictureHeight_ = 0;
-                return;
-            }
-        }
-        for (size_t r = 0; r < h; ++r) std::memcpy(&planeY_[r * w], p.plane[0] + r * size_t(p.pitch[0]), w);
-        for (size_t r = 0; r < ch; ++r) {
-            std::memcpy(&planeU_[r * cw], p.plane[1] + r * size_t(p.pitch[1]), cw);
-            std::memcpy(&planeV_[r * cw], p.plane[2] + r * size_t(p.pitch[2]), cw);
-        }
-        packed.width = p.width;
-        packed.height = p.height;
+        if (planeY_.empty()) return;
+        packed.width = pictureWidth_;
+        packed.height = pictureHeight_;
         packed.plane[0] = planeY_.data();
         packed.plane[1] = planeU_.data();
         packed.plane[2] = planeV_.data();
-        packed.pitch[0] = p.width;
-        packed.pitch[1] = packed.pitch[2] = p.width / 2;
+        packed.pitch[0] = pictureWidth_;
+        packed.pitch[1] = packed.pitch[2] = pictureWidth_ / 2;
     }
-    // The H.265 picture goes out from the packed copy (the decoder's rows have
-    // a stride of their own), the H.264 one from the decoder's packed planes.
-    // The copy is only read here, on the thread that alone writes it. A hidden
-    // channel keeps its copy for snapshots and shows nothing.
-    if (!visible_.load()) return;
     CxLock render(renderLock_);
     if (!ready_.load() || !output_) return;
-    output_->Present(fromHevc ? packed : p);
+    output_->Present(packed);
     ++picturesShown_;
 }
 

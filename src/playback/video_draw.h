@@ -1,14 +1,17 @@
 #pragma once
 // CVideoDraw: one channel's decoder. It owns a queue of compressed video
 // records, a decoding thread that takes them in order and decodes each at
-// once (pacing is the reading side's business), the last picture for repaint
-// and snapshots, and the channel's video output.
+// once (pacing is the reading side's business) and shows the picture once the
+// other channels have theirs of that time, the last picture for repaint and
+// snapshots, and the channel's video output.
 //
 // Locks, in the order they may be taken:
 //   group lock   -> decode lock (frame steps and jumps on the GUI thread)
 //   decode lock  -> queue lock (briefly, to take the next record)
 //   decode lock  -> picture lock, then (released) render lock
-// The queue lock is never held while another lock is taken. Paint takes the
+//   gate lock    -> queue lock (another channel's WorthWaitingFor)
+// The queue lock is never held while another lock is taken, and no lock is
+// held while the decoding thread waits at the group's gate. Paint takes the
 // decode lock, size changes the render lock only, SavePicture the picture
 // lock only.
 #include <atomic>
@@ -77,10 +80,11 @@ public:
     // takes no other.
     void SetHold(bool on);
 
-    // Decodes one record and, when `show`, shows what comes out; with
-    // `referencesOnly` the decoder skips a picture no other refers to.
-    // Returns the pictures that came out. Decoding thread (and GUI thread for
-    // paint), with the decode lock held.
+    // Decodes one record and, when `show`, shows what comes out (the
+    // decoding thread only keeps it, to be shown in step with the other
+    // channels); with `referencesOnly` the decoder skips a picture no other
+    // refers to. Returns the pictures that came out. Decoding thread (and GUI
+    // thread for paint), with the decode lock held.
     int DecodeRecord(const CxMemUnit& record, bool show = true, bool referencesOnly = false);
 
     // Frame steps and jumps feed the decoder from the GUI thread, under the
@@ -110,6 +114,14 @@ public:
     // kept for snapshots while the window is hidden (0 before the first). The
     // channel's shown time moves on as decoding begins.
     uint64_t PictureTime() const { return pictureTime_.load(); }
+    // Whether another channel about to show a picture of time `t` should wait
+    // for this one: it is playing (not held, shown, not dropping records to
+    // catch up),
+    // its newest picture lies a frame interval or more before `t` (and not so
+    // far that its clock is another), and it is decoding (for no longer than
+    // five frame intervals), or has queued, a record at or before `t`. Any
+    // thread; takes the queue lock.
+    bool WorthWaitingFor(uint64_t t);
     VideoOutput* Output() { return output_.get(); }
     bool UsesHevc() const { return h265_ != nullptr; }
 
@@ -131,7 +143,11 @@ private:
     };
     static uint64_t WaitedMs(const Queued& queued, Clock::time_point released);
     void TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs);
-    void ShowPicture(const PictureRef& picture, bool fromHevc);
+    // Copies a decoded picture into the kept planes; false when it does not
+    // fit. Decode lock held.
+    bool KeepPicture(const PictureRef& picture);
+    // Shows the kept picture, of time `t`. Decode lock held.
+    void PresentKept(uint64_t t);
 
     CVideoPort& owner_;
     const PlaybackEnvironment& env_;
@@ -145,6 +161,10 @@ private:
     std::unique_ptr<CxMemUnit> current_;  // the record last decoded
     CxMutex decodeLock_;
     FrameShedding shedding_;  // decoding thread; reset by StartDecoding
+    // Set by the decoding thread around its own decoding: the picture is kept
+    // and shown only after the wait for the other channels.
+    bool deferPresent_ = false;  // under the decode lock
+    uint64_t pendingTime_ = 0;   // under the decode lock: time of a kept picture not yet shown
 
     CxMutex queueLock_;
     std::list<Queued> queue_;  // under queueLock_
@@ -168,6 +188,14 @@ private:
     std::atomic<uint64_t> picturesShown_{0};
     std::atomic<uint64_t> picturesDropped_{0};  // decoding thread writes
     std::atomic<uint64_t> pictureTime_{0};                    // decoding thread writes
+    // For WorthWaitingFor: the time of the newest decoded picture, of the
+    // record being taken (0: none) and since when (steady clock ticks),
+    // whether records are being dropped up to the next key frame, and the
+    // frame interval.
+    std::atomic<uint64_t> decodedTime_{0}, takingTime_{0};
+    std::atomic<Clock::rep> takingSince_{0};
+    std::atomic<bool> skipping_{false};
+    std::atomic<uint64_t> frameMs_{40};
 };
 
 }  // namespace corvane

@@ -1,5 +1,6 @@
 #include "playback/video_group.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -218,6 +219,7 @@ void CVideoGroup::WakeThreads() {
 
 void CVideoGroup::StopThreads() {
     stop_ = 1;
+    gate_.Changed();
     readingRunning_ = 0;
     audioRunning_ = 0;
     WakeThreads();
@@ -415,6 +417,21 @@ int64_t CVideoGroup::JumpBy(int64_t ms) {
     ClearAudio();
     WakeThreads();
     return beyond;
+}
+
+void CVideoGroup::WaitUntilInStep(CVideoPort& self, uint64_t t) {
+    CxFileReader* reader = self.Reader();
+    const int interval = reader && reader->GetFrameInterval() > 0 ? reader->GetFrameInterval() : 40;
+    const auto limit = std::chrono::milliseconds(std::clamp(5 * interval, 40, 400));
+    gate_.Wait(
+        [&] {
+            if (stop_.load() || self.Draw().hold.load() || !self.Draw().IsRunning()) return true;
+            for (const auto& port : ports_) {
+                if (port.get() != &self && port->Recording() && port->Draw().WorthWaitingFor(t)) return false;
+            }
+            return true;
+        },
+        limit);
 }
 
 void CVideoGroup::SetVolume(int level) { sound_.SetVolume(level); }
@@ -632,7 +649,10 @@ void CVideoGroup::AudioThread() {
         voice_.DecodeAndPlay(*record, audioType_.load(), sound_);
         ++audioPlayed_;
         record.reset();
-        sound_.Event().Wait(kInfinite);
+        // Half the buffer is kept written ahead of the device. A thread that
+        // woke late (on a busy machine) writes what it owes at once, so that
+        // the sound, and with it the picture, keeps the device's time.
+        if (sound_.BytesAhead() >= int64_t(kSoundBlocks / 2 * sound_.BlockBytes())) sound_.Event().Wait(kInfinite);
     }
     if (sound_.IsPlaying()) sound_.Stop();
     sound_.Event().Set();

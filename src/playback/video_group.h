@@ -7,8 +7,9 @@
 //
 // Pacing: when the selected channel has sound, sound is on and the speed is
 // normal, the sound device paces everything (audio-driven): the audio thread
-// plays one audio record, waits for the device to have played a block, and
-// runs a read step when its queue is empty. Otherwise the reading thread runs
+// writes audio records until half the sound buffer lies ahead of the device,
+// then waits for the device to have played a block; it runs a read step when
+// its queue is empty. Otherwise the reading thread runs
 // a read step for all channels and waits a time that follows from the frame
 // rate and the speed (video-driven). A channel other than the clock channel
 // reads only while it has shown nothing later than the clock channel.
@@ -32,6 +33,7 @@
 #include "platform/sync.h"
 #include "readers/gps_fix.h"
 #include "playback/playback_env.h"
+#include "playback/presentation_gate.h"
 #include "playback/sound_output.h"
 #include "playback/video_port.h"
 
@@ -132,6 +134,12 @@ public:
     // Used by the channels' read steps and decoders.
     uint64_t GroupClock() const { return groupClock_.load(); }
     void SetGroupClock(uint64_t ms) { groupClock_ = ms; }
+    // Decoding thread of `self`, with a finished picture of time `t` not yet
+    // shown: waits until no other channel is still decoding towards a
+    // picture of that time, at most five of `self`'s frame intervals; returns
+    // at once when `self` is held or stopping.
+    void WaitUntilInStep(CVideoPort& self, uint64_t t);
+    PresentationGate& Gate() { return gate_; }
     int AudioChannel() const { return audioChannel_.load(); }
     bool SoundOn() const { return env_.settings->Audio.load() != 0; }
     // Takes the record when sound may play (normal speed, not paused).
@@ -194,6 +202,7 @@ private:
     SpeechDecoders voice_;  // audio thread (reset by OnCreate before)
     CSoundOutput sound_;
 
+    PresentationGate gate_;
     std::atomic<uint64_t> groupClock_{1};  // clock channel's decoding thread writes; read steps read
 
     CxMutex audioLock_;

@@ -13,12 +13,13 @@
 #include <gtest/gtest.h>
 
 #include "playback/sound_buffer.h"
+#include "playback/sound_ring.h"
 
 namespace corvane::test {
 
 class FakeSoundBuffer : public SoundBuffer {
 public:
-    FakeSoundBuffer(uint32_t size, int periodMs) : SoundBuffer(size), ring_(size, 0), periodMs_(periodMs) {
+    FakeSoundBuffer(uint32_t size, int periodMs) : SoundBuffer(size), ring_(size), periodMs_(periodMs) {
         if (periodMs_ > 0) thread_ = std::thread([this] { Run(); });
     }
     ~FakeSoundBuffer() override {
@@ -28,25 +29,22 @@ public:
 
     void SetNotifications(const std::vector<uint32_t>& offsets, CxEvent* event) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        offsets_ = offsets;
-        event_ = event;
+        ring_.SetNotifications(offsets, event);
     }
     void SetCurrentPosition(uint32_t offset) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        readPos_ = offset % Size();
-        lastChunk_ = 0;
+        ring_.SetPosition(offset);
     }
     void Play() override { playing_ = true; }
     void Stop() override { playing_ = false; }
     void GetCurrentPosition(uint32_t* play, uint32_t* write) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (write) *write = readPos_;
-        if (play) *play = (readPos_ + Size() - lastChunk_ % Size()) % Size();
+        ring_.Positions(play, write);
     }
     void WriteAt(uint32_t offset, const uint8_t* data, uint32_t count) override {
         std::lock_guard<std::mutex> lock(mutex_);
         ASSERT_LE(uint64_t(offset) + count, Size());
-        std::memcpy(ring_.data() + offset, data, count);
+        ring_.Write(offset, data, count);
         ++writes_;
     }
     void SetVolume(int32_t attenuation) override { gain_ = AttenuationGain(attenuation); }
@@ -56,25 +54,10 @@ public:
     void Advance(uint32_t bytes) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!playing_) return;
-        const uint32_t start = readPos_;
         std::vector<uint8_t> out(bytes);
-        for (uint32_t done = 0; done < bytes;) {
-            const uint32_t n = std::min(bytes - done, Size() - readPos_);
-            std::memcpy(out.data() + done, ring_.data() + readPos_, n);
-            std::memset(ring_.data() + readPos_, 0, n);
-            readPos_ = (readPos_ + n) % Size();
-            done += n;
-        }
-        lastChunk_ = bytes;
+        blocks_ += ring_.Play(out.data(), bytes);
         ApplyGain(reinterpret_cast<int16_t*>(out.data()), out.size() / 2, gain_.load());
         played_.insert(played_.end(), out.begin(), out.end());
-        for (uint32_t offset : offsets_) {
-            const uint32_t distance = (offset + Size() - start) % Size();
-            if (distance != 0 && distance <= bytes) {
-                ++blocks_;
-                if (event_) event_->Set();
-            }
-        }
     }
     std::vector<uint8_t> Played() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -82,7 +65,7 @@ public:
     }
     std::vector<uint8_t> Ring() {
         std::lock_guard<std::mutex> lock(mutex_);
-        return ring_;
+        return ring_.Bytes();
     }
     bool IsPlaying() const { return playing_.load(); }
     uint64_t Writes() {
@@ -99,10 +82,7 @@ private:
     }
 
     std::mutex mutex_;
-    std::vector<uint8_t> ring_;
-    uint32_t readPos_ = 0, lastChunk_ = 0;
-    std::vector<uint32_t> offsets_;
-    CxEvent* event_ = nullptr;
+    SoundRing ring_;
     std::vector<uint8_t> played_;
     uint64_t writes_ = 0;
     std::atomic<bool> playing_{false};

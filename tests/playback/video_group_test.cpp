@@ -103,6 +103,26 @@ TEST_F(GroupTest, SoundPacesPlaybackUntilASilentChannelIsSelectedAndBack) {
     EXPECT_EQ(EndMessages(), 1u);
 }
 
+// The audio thread keeps half the sound buffer written ahead of the device;
+// woken late, after the device has played several blocks (their signals
+// falling together), it writes all it owes at once instead of one record.
+TEST_F(GroupTest, SoundWrittenLateCatchesUpWithTheDevice) {
+    FakeSoundDevice manual;  // plays only when told
+    env_.sound = &manual;
+    RecordingOptions o;
+    o.seconds = 4;
+    o.realVideo = false;
+    o.audioChannels = {0};
+    OpenedRecording& r = Write(o);
+    ASSERT_TRUE(Open(r));
+    CSoundOutput& sound = Group().Sound();
+    const int64_t half = 2 * int64_t(sound.BlockBytes());
+    ASSERT_TRUE(WaitFor([&] { return sound.BytesAhead() >= half; }));
+    manual.Last()->Advance(3 * sound.BlockBytes());
+    EXPECT_TRUE(WaitFor([&] { return sound.BytesAhead() >= half; }));
+    Group().StopPlayback();
+}
+
 TEST_F(GroupTest, AClockChannelWhoseSoundIsNotPlayedReadsOneFrameAStep) {
     RecordingOptions o;
     o.channels = 2;
@@ -154,6 +174,52 @@ TEST_F(GroupTest, AChannelLeftBehindCatchesUpWithTheClock) {
     ASSERT_TRUE(WaitForEnd());
     // Channel 1 gets back in step while there is still recording left to play.
     EXPECT_TRUE(caughtUp.load());
+}
+
+// Channels show their pictures of one moment together: a channel with its
+// picture ready holds it while another is still decoding that moment, and a
+// channel that stays stuck does not hold the others up for good.
+TEST_F(GroupTest, AChannelHoldsItsPictureUntilTheOthersHaveTheirsOfThatTime) {
+    RecordingOptions o;
+    o.channels = 2;
+    o.seconds = 4;
+    const std::vector<std::string> paths = WriteTestRecording(dir_.path().string(), o);
+    ASSERT_EQ(paths.size(), 2u);
+    recordings_.push_back(std::make_unique<OpenedRecording>(OpenTestRecording(paths)));
+    OpenedRecording& r = *recordings_.back();
+    const std::vector<uint64_t> times = VideoTimes(paths[1]);
+    ASSERT_GT(times.size(), 60u);
+    const uint64_t moment = times[20], stuck = times[40];
+    // Channel 0 reaches the moment first and decodes it once channel 1 has
+    // begun to; channel 1 then stays on its record until released.
+    CxEvent release;
+    std::atomic<bool> firstThere{false}, secondThere{false}, stuckThere{false};
+    auto observe = env_.onDecode;
+    env_.onDecode = [&, observe](int channel, const RecordHeader& h) {
+        observe(channel, h);
+        if (channel == 0 && h.timestamp == moment) {
+            firstThere = true;
+            while (!secondThere.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        } else if (channel == 1 && (h.timestamp == moment || h.timestamp == stuck)) {
+            (h.timestamp == moment ? secondThere : stuckThere) = true;
+            release.Wait(kInfinite);
+        }
+    };
+    ASSERT_TRUE(Open(r));
+    CVideoDraw& first = Group().Port(0)->Draw();
+    CVideoDraw& second = Group().Port(1)->Draw();
+    second.hold = 1;
+    ASSERT_TRUE(WaitFor([&] { return firstThere.load(); }));
+    second.hold = 0;
+    ASSERT_TRUE(WaitFor([&] { return secondThere.load(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_LT(first.PictureTime(), moment);
+    release.Set();
+    ASSERT_TRUE(WaitFor([&] { return first.PictureTime() >= moment; }));
+    ASSERT_TRUE(WaitFor([&] { return stuckThere.load(); }));
+    EXPECT_TRUE(WaitFor([&] { return first.PictureTime() >= times[55]; }));
+    EXPECT_LT(second.PictureTime(), stuck);
+    release.Set();
 }
 
 TEST_F(GroupTest, SpeedCodesChooseRecordsAndWaits) {
