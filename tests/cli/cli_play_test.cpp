@@ -15,9 +15,8 @@ namespace {
 class CliPlay : public ::testing::Test {
 protected:
     CliPlay() {
-        // No sound card needed: the disk driver keeps real time.
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+        // No sound card needed: where SDL opens no device, sound plays by the clock.
+        setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     }
     std::vector<std::string> Write(int channels, int seconds, const std::string& folder = "card") {
         std::filesystem::create_directories(dir_.path() / folder);
