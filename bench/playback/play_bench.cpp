@@ -60,6 +60,17 @@ const Streams& GetStreams() {
 
 double g_ffmpegRate = 0, g_engineRate = 0;
 
+// The recording of `parts`, one channel each, opened and added to `day`.
+CDiskVideo* AddRecording(CDayVideo& day, const std::vector<std::string>& parts) {
+    auto recording = std::make_unique<CDiskVideo>();
+    recording->multiPart = 1;
+    recording->partPaths = parts;
+    recording->day = &day;
+    recording->OpenReaders();
+    day.recordings.push_back(std::move(recording));
+    return day.recordings.back().get();
+}
+
 void BM_FfmpegOneAfterAnother(benchmark::State& state) {
     const Streams& s = GetStreams();
     double pictures = 0, seconds = 0;
@@ -88,13 +99,7 @@ void BM_EngineUnpaced(benchmark::State& state) {
         env.settings = &settings;
         env.waitStep = [](CxEvent&, uint32_t) {};
         CDayVideo day;
-        auto recording = std::make_unique<CDiskVideo>();
-        recording->multiPart = 1;
-        recording->partPaths = s.parts;
-        recording->day = &day;
-        recording->OpenReaders();
-        CDiskVideo* r = recording.get();
-        day.recordings.push_back(std::move(recording));
+        CDiskVideo* r = AddRecording(day, s.parts);
         QueueMessageSink sink;
         CVideoGroup group(env);
         group.OnCreate();
@@ -134,13 +139,7 @@ void BM_PausedCpu(benchmark::State& state) {
         penv.video = &video;
         penv.settings = &settings;
         CDayVideo day;
-        auto recording = std::make_unique<CDiskVideo>();
-        recording->multiPart = 1;
-        recording->partPaths = s.parts;
-        recording->day = &day;
-        recording->OpenReaders();
-        CDiskVideo* r = recording.get();
-        day.recordings.push_back(std::move(recording));
+        CDiskVideo* r = AddRecording(day, s.parts);
         QueueMessageSink sink;
         CVideoGroup group(penv);
         group.OnCreate();
