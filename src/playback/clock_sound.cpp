@@ -62,7 +62,7 @@ public:
         ring_.Write(offset, data, count);
     }
     void SetVolume(int32_t) override {}  // nothing is heard
-    uint64_t BlocksPlayed() override { return blocks_.load(); }
+    uint64_t BlocksPlayed() override { return ring_.BlocksPlayed(); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -77,7 +77,7 @@ private:
             Clock::time_point due = Clock::now() + period_;
             while (!quit_ && playing_) {
                 if (cv_.wait_until(lock, due, [this] { return quit_ || !playing_; })) break;
-                blocks_ += ring_.Play(nullptr, Size() / kBlocks);
+                ring_.Play(nullptr, Size() / kBlocks);
                 due += period_;
                 if (Clock::now() - due > std::chrono::seconds(1)) due = Clock::now() + period_;
             }
@@ -89,7 +89,6 @@ private:
     SoundRing ring_;  // under mutex_
     bool playing_ = false, quit_ = false;  // under mutex_
     const Clock::duration period_;
-    std::atomic<uint64_t> blocks_{0};
     std::thread thread_;
 };
 

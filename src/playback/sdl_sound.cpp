@@ -62,7 +62,7 @@ public:
     }
 
     void SetVolume(int32_t attenuation) override { gain_ = AttenuationGain(attenuation); }
-    uint64_t BlocksPlayed() override { return blocks_.load(); }
+    uint64_t BlocksPlayed() override { return ring_.BlocksPlayed(); }
 
 private:
     static constexpr uint32_t kBlocks = 4;
@@ -71,14 +71,13 @@ private:
     static void Callback(void* user, Uint8* stream, int len) {
         auto* self = static_cast<SdlSoundBuffer*>(user);
         const uint32_t n = static_cast<uint32_t>(len);
-        self->blocks_ += self->ring_.Play(stream, n);
+        self->ring_.Play(stream, n);
         ApplyGain(reinterpret_cast<int16_t*>(stream), n / 2, self->gain_.load());
     }
 
     SDL_AudioDeviceID device_ = 0;
     SoundRing ring_;  // under the device lock (SDL_LockAudioDevice) or in the callback
-    std::atomic<float> gain_{1.0f};     // GUI thread writes, callback reads
-    std::atomic<uint64_t> blocks_{0};  // callback writes, anyone reads
+    std::atomic<float> gain_{1.0f};  // GUI thread writes, callback reads
 };
 
 }  // namespace

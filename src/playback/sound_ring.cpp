@@ -21,9 +21,9 @@ void SoundRing::Write(uint32_t offset, const uint8_t* data, uint32_t count) {
     std::memcpy(bytes_.data() + offset, data, count);
 }
 
-uint32_t SoundRing::Play(uint8_t* out, uint32_t len) {
+void SoundRing::Play(uint8_t* out, uint32_t len) {
     const uint32_t size = Size();
-    if (size == 0) return 0;
+    if (size == 0) return;
     const uint32_t start = readPos_;
     for (uint32_t done = 0; done < len;) {
         const uint32_t n = std::min(len - done, size - readPos_);
@@ -33,16 +33,15 @@ uint32_t SoundRing::Play(uint8_t* out, uint32_t len) {
         done += n;
     }
     lastChunk_ = len;
-    // Offsets in (start, start + len], round the ring.
-    uint32_t crossed = 0;
+    // Offsets in (start, start + len], round the ring. The count goes up
+    // before the event is set, so that whoever the event wakes sees it.
     for (uint32_t offset : offsets_) {
         const uint32_t distance = (offset + size - start) % size;
         if ((distance != 0 && distance <= len) || (distance == 0 && len >= size)) {
-            ++crossed;
+            ++blocks_;
             if (event_) event_->Set();
         }
     }
-    return crossed;
 }
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 // round from its play position, clearing what it has played, and the
 // notification offsets whose crossing sets an event. It does no locking:
 // the device holds its own lock around every call.
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -27,9 +28,10 @@ public:
     // Copies `count` bytes to `offset`; ignored unless it fits the ring.
     void Write(uint32_t offset, const uint8_t* data, uint32_t count);
     // Plays the next `len` bytes into `out` (null: into nothing) and clears
-    // them; sets the event once for each notification offset crossed and
-    // returns how many were.
-    uint32_t Play(uint8_t* out, uint32_t len);
+    // them; counts each notification offset crossed, then sets the event.
+    void Play(uint8_t* out, uint32_t len);
+    // Notifications signalled so far; read without the device's lock.
+    uint64_t BlocksPlayed() const { return blocks_.load(); }
 
 private:
     std::vector<uint8_t> bytes_;
@@ -37,6 +39,7 @@ private:
     uint32_t lastChunk_ = 0;  // bytes played last: play cursor = readPos_ - lastChunk_
     std::vector<uint32_t> offsets_;
     CxEvent* event_ = nullptr;
+    std::atomic<uint64_t> blocks_{0};
 };
 
 }  // namespace corvane

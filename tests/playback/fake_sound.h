@@ -48,14 +48,14 @@ public:
         ++writes_;
     }
     void SetVolume(int32_t attenuation) override { gain_ = AttenuationGain(attenuation); }
-    uint64_t BlocksPlayed() override { return blocks_.load(); }
+    uint64_t BlocksPlayed() override { return ring_.BlocksPlayed(); }
 
     // Plays `bytes` bytes when the buffer is playing (as a device callback would).
     void Advance(uint32_t bytes) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!playing_) return;
         std::vector<uint8_t> out(bytes);
-        blocks_ += ring_.Play(out.data(), bytes);
+        ring_.Play(out.data(), bytes);
         ApplyGain(reinterpret_cast<int16_t*>(out.data()), out.size() / 2, gain_.load());
         played_.insert(played_.end(), out.begin(), out.end());
     }
@@ -87,7 +87,6 @@ private:
     uint64_t writes_ = 0;
     std::atomic<bool> playing_{false};
     std::atomic<float> gain_{1.0f};
-    std::atomic<uint64_t> blocks_{0};
     std::atomic<bool> quit_{false};
     int periodMs_;
     std::thread thread_;
