@@ -1,6 +1,5 @@
 #include "playback/clock_sound.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>

@@ -71,7 +71,7 @@ void CSoundOutput::Write(const uint8_t* data, uint32_t count) {
     // Ran dry (or nothing written yet): what was due is gone, this goes next.
     if (BytesAhead() <= 0) {
         next = write;
-        written_ = (buffer_->BlocksPlayed() - startBlocks_.load()) * blockBytes_.load();
+        written_ = PlayedBytes();
     }
     const uint32_t first = count < size - next ? count : size - next;
     buffer_->WriteAt(next, data, first);
@@ -84,10 +84,12 @@ void CSoundOutput::Write(const uint8_t* data, uint32_t count) {
     written_ += count;
 }
 
+uint64_t CSoundOutput::PlayedBytes() {
+    return (buffer_->BlocksPlayed() - startBlocks_.load()) * blockBytes_.load();
+}
+
 int64_t CSoundOutput::BytesAhead() {
-    if (!buffer_) return 0;
-    const uint64_t played = (buffer_->BlocksPlayed() - startBlocks_.load()) * blockBytes_.load();
-    return int64_t(written_.load()) - int64_t(played);
+    return buffer_ ? int64_t(written_.load()) - int64_t(PlayedBytes()) : 0;
 }
 
 void CSoundOutput::Release() {

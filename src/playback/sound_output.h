@@ -61,6 +61,9 @@ public:
     SoundBuffer* Buffer() { return buffer_.get(); }
 
 private:
+    // Bytes the buffer has played since the last Start, in whole blocks.
+    uint64_t PlayedBytes();
+
     SoundDevice* device_;
     // Made by Open and released by Release, both on the GUI thread while the
     // audio thread does not run; used by both threads in between.
