@@ -15,6 +15,9 @@
 // A key frame is always decoded and starts full decoding again. So a channel
 // that can decode only part of each group of pictures shows the first part of
 // every group, and each group starts on time.
+// The channels of a recording shed together: once one drops to its next key
+// frame, the others drop to theirs too when it comes no later, so that no
+// channel shows pictures past the one that stopped, and all go on together.
 #include <cstdint>
 
 namespace corvane {
@@ -35,16 +38,19 @@ public:
     // What to do with the next record: its key flag and time (ms), its lag as
     // above (wall ms), how many times faster than real time it plays, and for
     // a channel other than the clock channel the clock's time (ms; 0 for the
-    // clock channel itself).
-    Action Next(bool keyFrame, uint64_t timestamp, uint64_t lagMs, int speed = 1, uint64_t clockMs = 0);
+    // clock channel itself), and the key frame another channel drops to (ms;
+    // 0: none).
+    Action Next(bool keyFrame, uint64_t timestamp, uint64_t lagMs, int speed = 1, uint64_t clockMs = 0,
+                uint64_t othersKeyMs = 0);
+    // The time of the key frame this channel drops to (0: it does not, or
+    // does not know when that comes).
+    uint64_t DroppingTo() const;
     // How long decoding the last record took (wall ms).
     void Decoded(double ms);
-    // Full decoding from the next record on, as after a key frame (the decoder
-    // was fed elsewhere); the decoding time seen so far is kept.
-    void Restart() {
-        level_ = Level::kFull;
-        keySeen_ = false;
-    }
+    // Full decoding from the next record on, as after a key frame: the
+    // decoder was fed elsewhere, last with the record of `timestamp`. The
+    // decoding time seen so far is kept.
+    void Restart(bool keyFrame, uint64_t timestamp);
     Level Current() const { return level_; }
 
 private:

@@ -173,7 +173,7 @@ int CVideoDraw::StartDecoding() {
     pictureTime_ = 0;
     decodedTime_ = 0;
     takingTime_ = 0;
-    skipping_ = false;
+    skippingTo_ = 0;
     pendingTime_ = 0;
     frameMs_ = reader && reader->GetFrameRate() > 0 ? uint64_t(1000 / reader->GetFrameRate()) : 40;
     shedding_ = FrameShedding(frameMs_.load());
@@ -193,6 +193,7 @@ int CVideoDraw::StartDecoding() {
         CxLock decode(decodeLock_);
         if (StreamHidden()) owner_.NoteShown(head->Header().timestamp);
         else DecodeRecord(*head);
+        shedding_.Restart(head->Header().flag == 1, head->Header().timestamp);
     }
 
     wake_.Reset();
@@ -284,8 +285,12 @@ void CVideoDraw::ThreadLoop() {
             // Without the decode lock, so that commands are not held up; a
             // picture decoded on the GUI thread meanwhile cancels this one.
             owner_.Group().WaitUntilInStep(owner_, pending);
-            CxLock decode(decodeLock_);
-            if (pendingTime_ == pending) PresentKept(pending);
+            {
+                CxLock decode(decodeLock_);
+                if (pendingTime_ == pending) PresentKept(pending);
+            }
+            owner_.Group().Gate().Changed();
+            owner_.Group().WaitUntilShown(owner_, pending);
         }
         wake_.Wait(0);
     }
@@ -318,10 +323,13 @@ void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs
     uint64_t clock = owner_.IsClockChannel() ? 0 : owner_.Group().GroupClock();
     if (clock > header.timestamp + CVideoPort::kCatchUpLimitMs) clock = 0;
     const uint64_t lag = clock > header.timestamp ? std::max(waitedMs, clock - header.timestamp) : waitedMs;
-    const FrameShedding::Action action =
-        shedding_.Next(header.flag == 1, header.timestamp, lag, speed > 1 && speed < 8 ? speed : 1, clock);
-    skipping_ = shedding_.Current() == FrameShedding::Level::kKeyFrames;
+    CVideoGroup& group = owner_.Group();
+    const FrameShedding::Action action = shedding_.Next(header.flag == 1, header.timestamp, lag,
+                                                        speed > 1 && speed < 8 ? speed : 1, clock, group.DroppingTo());
+    if (shedding_.Current() != FrameShedding::Level::kKeyFrames) skippingTo_ = 0;
+    else skippingTo_ = shedding_.DroppingTo() ? shedding_.DroppingTo() : UINT64_MAX;
     if (action == FrameShedding::Action::kDrop) {
+        if (const uint64_t key = shedding_.DroppingTo()) group.NoteDroppingTo(key);
         // The picture on screen stays, and so does the record it came from
         // (a repaint decodes that one again).
         ++picturesDropped_;
@@ -371,15 +379,25 @@ void CVideoDraw::ClearQueue() {
         CxLock queue(queueLock_);
         dropped.swap(queue_);
     }
+    // The channels move elsewhere: a key frame they were dropping to means
+    // nothing there.
+    owner_.Group().ClearDropping();
     owner_.Group().Gate().Changed();
 }
 
 bool CVideoDraw::WorthWaitingFor(uint64_t t) {
-    if (!IsRunning() || hold.load() || !visible_.load() || skipping_.load()) return false;
+    if (!IsRunning() || hold.load() || !visible_.load()) return false;
     // A channel that has decoded nothing yet (or a hidden stream, which never
     // decodes) counts as far behind.
-    const uint64_t decoded = decodedTime_.load();
-    if (decoded + frameMs_.load() > t || decoded + CVideoPort::kCatchUpLimitMs < t) return false;
+    const uint64_t shown = pictureTime_.load(), decoded = decodedTime_.load();
+    if (shown + frameMs_.load() > t || decoded + CVideoPort::kCatchUpLimitMs < t) return false;
+    // A picture decoded and waiting to be shown: an earlier one is waited
+    // for, one of the same time (or later) is shown alongside. So waits go
+    // from later pictures to earlier ones only, never round in a circle.
+    if (decoded > shown) return decoded < t;
+    // Dropping records up to its next key frame, it has nothing to show
+    // before that.
+    if (const uint64_t key = skippingTo_.load(); key != 0 && key > t) return false;
     uint64_t next = takingTime_.load();
     // A decoder stuck on one record (a damaged stream can take long) is not
     // waited for once the gate's longest wait has passed.
@@ -391,6 +409,12 @@ bool CVideoDraw::WorthWaitingFor(uint64_t t) {
         next = queue_.front().record->Header().timestamp;
     }
     return next <= t;
+}
+
+bool CVideoDraw::HoldsUnshown(uint64_t t) const {
+    if (!IsRunning() || hold.load()) return false;
+    const uint64_t decoded = decodedTime_.load();
+    return decoded > pictureTime_.load() && decoded <= t;
 }
 
 size_t CVideoDraw::QueueCount() {
@@ -430,7 +454,8 @@ void CVideoDraw::Feed(std::unique_ptr<CxMemUnit> record, bool show) {
     current_ = std::move(record);
     // The decoder holds what the records after this one refer to: whatever
     // was being shed before the move is decoded again.
-    shedding_.Restart();
+    shedding_.Restart(current_->Header().flag == 1, current_->Header().timestamp);
+    skippingTo_ = 0;
 }
 
 std::optional<RecordHeader> CVideoDraw::NextQueued() {

@@ -115,13 +115,16 @@ public:
     // channel's shown time moves on as decoding begins.
     uint64_t PictureTime() const { return pictureTime_.load(); }
     // Whether another channel about to show a picture of time `t` should wait
-    // for this one: it is playing (not held, shown, not dropping records to
-    // catch up),
-    // its newest picture lies a frame interval or more before `t` (and not so
-    // far that its clock is another), and it is decoding (for no longer than
-    // five frame intervals), or has queued, a record at or before `t`. Any
-    // thread; takes the queue lock.
+    // for this one: it is playing (not held, shown), its picture on screen
+    // lies a frame interval or more before `t` (and not so far that its clock
+    // is another), and it has decoded a picture before `t` not shown yet, or
+    // it is decoding (for no longer than five frame intervals) or has queued
+    // a record at or before `t` (not one it drops to catch up). Any thread;
+    // takes the queue lock.
     bool WorthWaitingFor(uint64_t t);
+    // Whether it is playing and holds a decoded picture of time `t` or
+    // before, not shown yet. Any thread.
+    bool HoldsUnshown(uint64_t t) const;
     VideoOutput* Output() { return output_.get(); }
     bool UsesHevc() const { return h265_ != nullptr; }
 
@@ -189,12 +192,12 @@ private:
     std::atomic<uint64_t> picturesDropped_{0};  // decoding thread writes
     std::atomic<uint64_t> pictureTime_{0};                    // decoding thread writes
     // For WorthWaitingFor: the time of the newest decoded picture, of the
-    // record being taken (0: none) and since when (steady clock ticks),
-    // whether records are being dropped up to the next key frame, and the
-    // frame interval.
+    // record being taken (0: none) and since when (steady clock ticks), the
+    // key frame the records are being dropped up to (0: none; the largest
+    // value when its time is not known), and the frame interval.
     std::atomic<uint64_t> decodedTime_{0}, takingTime_{0};
     std::atomic<Clock::rep> takingSince_{0};
-    std::atomic<bool> skipping_{false};
+    std::atomic<uint64_t> skippingTo_{0};
     std::atomic<uint64_t> frameMs_{40};
 };
 

@@ -434,6 +434,26 @@ void CVideoGroup::WaitUntilInStep(CVideoPort& self, uint64_t t) {
         limit);
 }
 
+void CVideoGroup::WaitUntilShown(CVideoPort& self, uint64_t t) {
+    CxFileReader* reader = self.Reader();
+    const int interval = reader && reader->GetFrameInterval() > 0 ? reader->GetFrameInterval() : 40;
+    gate_.Wait(
+        [&] {
+            if (stop_.load() || self.Draw().hold.load() || !self.Draw().IsRunning()) return true;
+            for (const auto& port : ports_) {
+                if (port.get() != &self && port->Recording() && port->Draw().HoldsUnshown(t)) return false;
+            }
+            return true;
+        },
+        std::chrono::milliseconds(std::clamp(interval, 10, 400)));
+}
+
+void CVideoGroup::NoteDroppingTo(uint64_t keyMs) {
+    uint64_t seen = droppingTo_.load();
+    while (seen < keyMs && !droppingTo_.compare_exchange_weak(seen, keyMs)) {
+    }
+}
+
 void CVideoGroup::SetVolume(int level) { sound_.SetVolume(level); }
 
 void CVideoGroup::SelectChannel(int index) {

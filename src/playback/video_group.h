@@ -139,7 +139,19 @@ public:
     // picture of that time, at most five of `self`'s frame intervals; returns
     // at once when `self` is held or stopping.
     void WaitUntilInStep(CVideoPort& self, uint64_t t);
+    // Decoding thread of `self`, having shown its picture of time `t`: waits
+    // until no other channel holds a finished picture of that time or before
+    // unshown, at most a frame interval. On a busy machine the threads let
+    // through together would otherwise show their pictures one by one, as
+    // the processors get round to them, while the first ones decode on.
+    void WaitUntilShown(CVideoPort& self, uint64_t t);
     PresentationGate& Gate() { return gate_; }
+    // The key frame (ms) a channel that cannot keep up drops to, so that the
+    // others stop with it (the latest such; 0: none). Cleared whenever the
+    // channels move elsewhere.
+    void NoteDroppingTo(uint64_t keyMs);
+    uint64_t DroppingTo() const { return droppingTo_.load(); }
+    void ClearDropping() { droppingTo_ = 0; }
     int AudioChannel() const { return audioChannel_.load(); }
     bool SoundOn() const { return env_.settings->Audio.load() != 0; }
     // Takes the record when sound may play (normal speed, not paused).
@@ -203,6 +215,7 @@ private:
     CSoundOutput sound_;
 
     PresentationGate gate_;
+    std::atomic<uint64_t> droppingTo_{0};
     std::atomic<uint64_t> groupClock_{1};  // clock channel's decoding thread writes; read steps read
 
     CxMutex audioLock_;
