@@ -29,10 +29,11 @@ void ReportCheckFailure(const char* file, int line, const char* condition) { che
 void CheckUnit(const CxFileReader& reader, const CxMemUnit& unit) {
     const uint8_t* b = unit.Buffer();
     FUZZ_CHECK(GetU32(b) == kSync1 && GetU32(b + 4) == kSync2);
-    FUZZ_CHECK(unit.Used() >= kRecordHeaderSize && unit.Used() <= kUnitSize);
+    FUZZ_CHECK(unit.Used() >= kRecordHeaderSize && unit.Used() <= unit.Capacity());
+    FUZZ_CHECK(unit.Capacity() <= kRecordHeaderSize + kLargestPayload);
     const RecordHeader h = unit.Header();
     const uint32_t payload = unit.PayloadSize();
-    if (h.length > kMaxPayload) {
+    if (h.length > kLargestPayload) {
         FUZZ_CHECK(payload == 0);  // skipped in the file, header only
     } else if (reader.DecodesGps() && h.Type() == kTypeGps) {
         FUZZ_CHECK(payload == kGpsFixSize);

@@ -369,8 +369,14 @@ bool CVideoDraw::HasRoom() {
     // a limit of 0 would keep the channel from ever reading.
     int limit = reader ? reader->GetFrameRate() : 25;
     if (limit <= 0) limit = 25;
+    // Records larger than the usual unit (4K key frames, or the lengths of a
+    // damaged file) are bounded in number by their bytes as well.
+    constexpr size_t kMaxQueuedBytes = 32u << 20;
     CxLock queue(queueLock_);
-    return queue_.size() < size_t(limit);
+    if (queue_.size() >= size_t(limit)) return false;
+    size_t bytes = 0;
+    for (const Queued& q : queue_) bytes += q.record->Capacity();
+    return bytes < kMaxQueuedBytes;
 }
 
 void CVideoDraw::ClearQueue() {
@@ -467,9 +473,9 @@ std::optional<RecordHeader> CVideoDraw::NextQueued() {
 int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool referencesOnly) {
     const RecordHeader header = record.Header();
     const uint32_t length = header.length;
-    // The stored length must be there in the unit (a payload too long for a
-    // unit is not kept) and fit the input buffer.
-    if (length == 0 || length > kUnitSize || input_.empty() || length > record.PayloadSize() ||
+    // The stored length must be there in the unit (a payload too long to be
+    // read is not kept) and fit the input buffer.
+    if (length == 0 || input_.empty() || length > record.PayloadSize() ||
         length > input_.size())
         return 0;
     int pictures = 0;

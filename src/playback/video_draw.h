@@ -54,8 +54,8 @@ public:
     // Reading side, under the group lock.
     void PushFrame(std::unique_ptr<CxMemUnit> record);
     // Room for one more record: fewer queued than the channel's frame rate
-    // (25 when the reader is missing or reports none); false without a
-    // recording.
+    // (25 when the reader is missing or reports none), together under 32 MB;
+    // false without a recording.
     bool HasRoom();
     void ClearQueue();
 

@@ -105,11 +105,11 @@ bool CxFileReader::SkipPayload(uint64_t n) {
 
 int CxFileReader::ReadRecordBody(const RecordHeader& header, bool decodeGps, std::unique_ptr<CxMemUnit>& out) {
     out.reset();
-    auto unit = std::make_unique<CxMemUnit>();
+    auto unit = std::make_unique<CxMemUnit>(header.length <= kLargestPayload ? header.length : 0);
     uint8_t* buf = unit->Buffer();
     header.Store(buf);
     unit->SetUsed(kRecordHeaderSize);
-    if (header.length > kMaxPayload) {
+    if (header.length > kLargestPayload) {
         if (!SkipPayload(header.length) || IsAtEnd()) return 0;
         out = std::move(unit);
         return 1;

@@ -2,6 +2,7 @@
 
 #include <sanitizer/asan_interface.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -83,8 +84,24 @@ void RecordHeader::Store(uint8_t* b) const {
     PutU64(b + 14, timestamp);
 }
 
-CxMemUnit::CxMemUnit() : buffer_(Cache().Get()) {}
+namespace {
 
-CxMemUnit::~CxMemUnit() { Cache().Put(buffer_); }
+uint8_t* Allocate(size_t capacity) {
+    if (capacity == kUnitSize) return Cache().Get();
+    auto* b = static_cast<uint8_t*>(std::malloc(capacity));
+    if (!b) throw std::bad_alloc();
+    return b;
+}
+
+}  // namespace
+
+CxMemUnit::CxMemUnit(size_t payload)
+    : capacity_(payload <= kMaxPayload ? kUnitSize : kRecordHeaderSize + std::min(payload, kLargestPayload)),
+      buffer_(Allocate(capacity_)) {}
+
+CxMemUnit::~CxMemUnit() {
+    if (capacity_ == kUnitSize) Cache().Put(buffer_);
+    else std::free(buffer_);
+}
 
 }  // namespace corvane

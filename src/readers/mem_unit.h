@@ -1,6 +1,8 @@
 #pragma once
 // One frame record: a 512000-byte buffer whose first 22 bytes are the record
-// header, followed by the payload.
+// header, followed by the payload. A payload that does not fit (the key frames
+// of 4K video run to megabytes) gets a buffer of its own size, up to
+// kLargestPayload; a longer one is not read.
 //
 //   0  u32  sync 0x55667788
 //   4  u32  sync 0x11223344
@@ -19,6 +21,7 @@ constexpr uint32_t kSync2 = 0x11223344;
 constexpr size_t kUnitSize = 512000;
 constexpr size_t kRecordHeaderSize = 22;
 constexpr size_t kMaxPayload = kUnitSize - kRecordHeaderSize;
+constexpr size_t kLargestPayload = 4 * 1024 * 1024;
 
 enum RecordType : uint8_t { kTypeVideo = 1, kTypeAudio = 2, kTypeGps = 4 };
 
@@ -36,7 +39,9 @@ struct RecordHeader {
 
 class CxMemUnit {
 public:
-    CxMemUnit();
+    // A buffer of kUnitSize bytes, or one that holds `payload` bytes behind
+    // the header (at most kLargestPayload).
+    explicit CxMemUnit(size_t payload = kMaxPayload);
     virtual ~CxMemUnit();
     CxMemUnit(const CxMemUnit&) = delete;
     CxMemUnit& operator=(const CxMemUnit&) = delete;
@@ -44,13 +49,15 @@ public:
     uint8_t* Buffer() { return buffer_; }
     const uint8_t* Buffer() const { return buffer_; }
     uint32_t Used() const { return used_; }
-    void SetUsed(uint32_t used) { used_ = used <= kUnitSize ? used : static_cast<uint32_t>(kUnitSize); }
+    size_t Capacity() const { return capacity_; }
+    void SetUsed(uint32_t used) { used_ = used <= capacity_ ? used : static_cast<uint32_t>(capacity_); }
 
     RecordHeader Header() const { return RecordHeader::Parse(buffer_); }
     const uint8_t* Payload() const { return buffer_ + kRecordHeaderSize; }
     uint32_t PayloadSize() const { return used_ > kRecordHeaderSize ? used_ - static_cast<uint32_t>(kRecordHeaderSize) : 0; }
 
 private:
+    size_t capacity_;
     uint8_t* buffer_;
     uint32_t used_ = 0;
 };

@@ -289,7 +289,7 @@ void CutAndOversize(std::vector<rec::Record>& records) {
     rec::Record huge = records[60];
     huge.type = kTypeVideo;
     huge.key = 0;
-    huge.payload.assign(600000, 0x5A);
+    huge.payload.assign(kLargestPayload + 1, 0x5A);
     records.insert(records.begin() + 60, huge);
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/temp_dir.h"
 #include "reader_test_util.h"
 #include "readers/byte_order.h"
@@ -245,17 +247,22 @@ TEST_F(V700Test, KeyFrameSteppingAtBothEnds) {
     EXPECT_EQ(r->ReadFrame(-1, u, 0), 0);
 }
 
-TEST_F(V700Test, OversizedPayloadIsSkippedAndReturnedWithItsHeaderOnly) {
+// A key frame larger than the usual unit (4K video) is read whole; one longer
+// than any frame record is skipped and returned with its header only.
+TEST_F(V700Test, LargePayloadIsReadWholeAndAnOversizedOneSkipped) {
     auto records = rec::MakeStream({});
-    records.insert(records.begin() + 1, rec::Record{2, 0, 0, 1001, std::vector<uint8_t>(600000, 0xAB)});
-    records.insert(records.begin() + 2, rec::Record{2, 0, 0, 1002, std::vector<uint8_t>(kMaxPayload + 1, 0xCD)});
+    std::vector<uint8_t> large(900000);
+    for (size_t i = 0; i < large.size(); ++i) large[i] = uint8_t(i * 7);
+    records.insert(records.begin() + 1, rec::Record{1, 0, 1, 1001, large});
+    records.insert(records.begin() + 2, rec::Record{2, 0, 0, 1002, std::vector<uint8_t>(kLargestPayload + 1, 0xCD)});
     auto r = OpenAs(Write({}, records), false);
     ASSERT_TRUE(r);
     auto units = ReadAll(*r, 0, 0, 4);
     ASSERT_EQ(units.size(), 4u);
-    EXPECT_EQ(units[1]->Used(), 22u);
-    EXPECT_EQ(units[1]->Header().length, 600000u);
+    ASSERT_EQ(units[1]->PayloadSize(), large.size());
+    EXPECT_TRUE(std::equal(large.begin(), large.end(), units[1]->Payload()));
     EXPECT_EQ(units[2]->Used(), 22u);
+    EXPECT_EQ(units[2]->Header().length, kLargestPayload + 1);
     EXPECT_EQ(units[3]->Header().timestamp, records[3].timestamp);  // reading goes on behind them
 }
 
