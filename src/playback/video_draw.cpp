@@ -331,7 +331,9 @@ void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs
     if (action == FrameShedding::Action::kDrop) {
         if (const uint64_t key = shedding_.DroppingTo()) group.NoteDroppingTo(key);
         // The picture on screen stays, and so does the record it came from
-        // (a repaint decodes that one again).
+        // (a repaint decodes that one again). The clock moves on all the same,
+        // so that the other channels read on with it to the key frame.
+        if (owner_.IsClockChannel()) group.SetGroupClock(header.timestamp);
         ++picturesDropped_;
         return;
     }
@@ -385,9 +387,9 @@ void CVideoDraw::ClearQueue() {
         CxLock queue(queueLock_);
         dropped.swap(queue_);
     }
-    // The channels move elsewhere: a key frame they were dropping to means
-    // nothing there.
-    owner_.Group().ClearDropping();
+    // The channels move elsewhere: where they were reading and the key frame
+    // they were dropping to mean nothing there.
+    owner_.Group().ChannelsMoved();
     owner_.Group().Gate().Changed();
 }
 

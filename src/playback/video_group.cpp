@@ -248,6 +248,7 @@ void CVideoGroup::ResetState() {
     StopThreads();  // nothing to do after StopPlayback
     openDay_ = nullptr;
     groupClock_ = 1;
+    ChannelsMoved();
     audioChannel_ = -1;
     audioType_ = 0;
     state_ = kStopped;

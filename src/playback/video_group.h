@@ -12,7 +12,8 @@
 // its queue is empty. Otherwise the reading thread runs
 // a read step for all channels and waits a time that follows from the frame
 // rate and the speed (video-driven). A channel other than the clock channel
-// reads only while it has shown nothing later than the clock channel.
+// reads only while it has shown nothing later than the clock channel, or
+// while it has read less far than the clock channel (reading every record).
 //
 // Threads and locks: the GUI thread runs every command; the reading and
 // audio threads run read steps under the group lock (so reading never
@@ -147,11 +148,17 @@ public:
     void WaitUntilShown(CVideoPort& self, uint64_t t);
     PresentationGate& Gate() { return gate_; }
     // The key frame (ms) a channel that cannot keep up drops to, so that the
-    // others stop with it (the latest such; 0: none). Cleared whenever the
-    // channels move elsewhere.
+    // others stop with it (the latest such; 0: none), and the time of the
+    // newest video record the clock channel has read (0: none). Both are
+    // forgotten whenever the channels move elsewhere.
     void NoteDroppingTo(uint64_t keyMs);
     uint64_t DroppingTo() const { return droppingTo_.load(); }
-    void ClearDropping() { droppingTo_ = 0; }
+    void NoteRead(uint64_t ms) { readClock_ = ms; }
+    uint64_t ReadClock() const { return readClock_.load(); }
+    void ChannelsMoved() {
+        droppingTo_ = 0;
+        readClock_ = 0;
+    }
     int AudioChannel() const { return audioChannel_.load(); }
     bool SoundOn() const { return env_.settings->Audio.load() != 0; }
     // Takes the record when sound may play (normal speed, not paused).
@@ -215,7 +222,7 @@ private:
     CSoundOutput sound_;
 
     PresentationGate gate_;
-    std::atomic<uint64_t> droppingTo_{0};
+    std::atomic<uint64_t> droppingTo_{0}, readClock_{0};
     std::atomic<uint64_t> groupClock_{1};  // clock channel's decoding thread writes; read steps read
 
     CxMutex audioLock_;

@@ -1,5 +1,6 @@
 #include "playback/video_port.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "config/language.h"
@@ -53,6 +54,7 @@ void CVideoPort::CloseChannel() {
     draw_.StopDecoding();
     clockChannel_ = 0;
     lastShown_ = 0;
+    lastRead_ = 0;
     recording_ = nullptr;
     reader_.reset();
     firstReader_.reset();
@@ -73,7 +75,13 @@ int CVideoPort::ReadStepNormal(int force) {
     CxFileReader* first = FirstReader();
     if (range && first && first->GetPosition() >= range->endMs / 1000) return 0;
     const bool clock = IsClockChannel();
-    if (!clock && !force && lastShown_.load() > group_.GroupClock()) return 1;
+    // The clock channel's newest record read, when it reads ahead of its
+    // decoder: a channel that has read less far reads on to it, so that each
+    // has queued what the clock channel has (and one that drops records to
+    // catch up finds its key frame there as soon as the clock channel does).
+    const uint64_t readClock = group_.ReadClock();
+    const bool readBehind = readClock != 0 && lastRead_.load() < readClock;
+    if (!clock && !force && lastShown_.load() > group_.GroupClock() && !readBehind) return 1;
     CxFileReader* reader = Reader();
     if (!reader) return 0;
     // The clock channel whose sound is being queued reads on until it has
@@ -86,7 +94,7 @@ int CVideoPort::ReadStepNormal(int force) {
     // reading one record a step it would stay behind for good. Times further
     // apart than any such lag come from clocks that do not match, and are
     // not caught up with.
-    const uint64_t groupClock = group_.GroupClock();
+    const uint64_t groupClock = std::max(group_.GroupClock(), readClock);
     const uint64_t shown = lastShown_.load();
     const bool catchUp = !clock && !force && shown + kCatchUpLimitMs > groupClock;
     int audioCount = 0;
@@ -98,6 +106,8 @@ int CVideoPort::ReadStepNormal(int force) {
         switch (header.Type()) {
         case kTypeVideo:
             draw_.PushFrame(std::move(record));
+            lastRead_ = header.timestamp;
+            if (clock) group_.NoteRead(header.timestamp);
             videoSeen = !catchUp || header.timestamp >= groupClock || !draw_.HasRoom();
             break;
         case kTypeAudio:
@@ -120,18 +130,27 @@ int CVideoPort::ReadStepForward(int keyFrame) {
     const PlayRange* range = range_.load();
     CxFileReader* first = FirstReader();
     if (range && first && first->GetPosition() >= range->endMs / 1000) return 0;
-    if (!IsClockChannel() && lastShown_.load() > group_.GroupClock()) return 1;
+    const bool clock = IsClockChannel();
+    // Reading every record, a channel that has read less far than the clock
+    // channel reads on to its newest record, as at normal speed.
+    const uint64_t readClock = keyFrame ? 0 : group_.ReadClock();
+    const bool readBehind = !clock && readClock != 0 && lastRead_.load() < readClock;
+    if (!clock && lastShown_.load() > group_.GroupClock() && !readBehind) return 1;
     CxFileReader* reader = Reader();
     if (!reader) return 0;
     while (true) {
         std::unique_ptr<CxMemUnit> record;
         if (!reader->ReadFrame(keyFrame ? 1 : 0, record, 0) || !record) return 0;
-        const uint8_t type = record->Header().Type();
-        if (type == kTypeVideo) {
+        const RecordHeader header = record->Header();
+        if (header.Type() == kTypeVideo) {
             draw_.PushFrame(std::move(record));
-            return 1;
+            if (keyFrame) return 1;
+            lastRead_ = header.timestamp;
+            if (clock) group_.NoteRead(header.timestamp);
+            if (!readBehind || header.timestamp >= readClock || !draw_.HasRoom()) return 1;
+        } else if (header.Type() == kTypeGps) {
+            group_.StoreGps(*record);
         }
-        if (type == kTypeGps) group_.StoreGps(*record);
     }
 }
 

@@ -152,6 +152,7 @@ private:
     uint8_t oneChannelPerFile_ = 0;
 
     std::atomic<uint64_t> lastShown_{0};     // decoding thread writes; group threads and GUI read
+    std::atomic<uint64_t> lastRead_{0};      // newest video record read, reading every record; read steps
     std::atomic<uint8_t> clockChannel_{0};   // GUI thread writes (SelectChannel); everyone reads
     std::atomic<int32_t> renderFlag_{1};     // 1 accelerated renderer, 0 software
     int32_t selected_ = 0;                   // GUI thread only
