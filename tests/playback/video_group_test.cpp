@@ -176,6 +176,33 @@ TEST_F(GroupTest, AChannelLeftBehindCatchesUpWithTheClock) {
     EXPECT_TRUE(caughtUp.load());
 }
 
+// Reading every record (here at 2x), a channel whose decoder runs ahead of the
+// clock channel's still reads what the clock channel reads: when the channels
+// drop records to a key frame, each finds it queued at the same time.
+TEST_F(GroupTest, ReadingEveryRecordTheChannelsReadInStepWithTheClockChannel) {
+    RecordingOptions o;
+    o.channels = 2;
+    o.seconds = 6;
+    o.realVideo = false;
+    OpenedRecording& r = Write(o);
+    std::atomic<uint64_t> lead{0};
+    afterStep_ = [&] {
+        const uint64_t a = r.recording->readers[0]->CurrentTimestamp();
+        const uint64_t b = r.recording->readers[1]->CurrentTimestamp();
+        lead = a > b ? a - b : 0;
+    };
+    ASSERT_TRUE(Open(r));
+    ASSERT_TRUE(Group().Port(0)->IsClockChannel());
+    Group().SetSpeed(2);
+    // The clock channel's decoder stalls; it reads on, one record a step.
+    Group().Port(0)->Draw().hold = 1;
+    const uint64_t start = Group().ReadingSteps();
+    ASSERT_TRUE(WaitFor([&] { return Group().ReadingSteps() >= start + 20; }));
+    EXPECT_GE(Group().Port(0)->Draw().QueueCount(), 15u);
+    EXPECT_LE(lead.load(), 40u);
+    Group().Port(0)->Draw().hold = 0;
+}
+
 // Channels show their pictures of one moment together: a channel with its
 // picture ready holds it while another is still decoding that moment, and a
 // channel that stays stuck does not hold the others up for good.
