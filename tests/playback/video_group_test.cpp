@@ -200,7 +200,7 @@ TEST_F(GroupTest, ReadingEveryRecordTheChannelsReadInStepWithTheClockChannel) {
     ASSERT_TRUE(WaitFor([&] { return Group().ReadingSteps() >= start + 20; }));
     EXPECT_GE(Group().Port(0)->Draw().QueueCount(), 15u);
     EXPECT_LE(lead.load(), 40u);
-    Group().Port(0)->Draw().hold = 0;
+    Group().StopPlayback();  // before the step hook's variables go
 }
 
 // Channels show their pictures of one moment together: a channel with its
@@ -247,6 +247,8 @@ TEST_F(GroupTest, AChannelHoldsItsPictureUntilTheOthersHaveTheirsOfThatTime) {
     EXPECT_TRUE(WaitFor([&] { return first.PictureTime() >= times[55]; }));
     EXPECT_LT(second.PictureTime(), stuck);
     release.Set();
+    // The decoding threads end before the event and flags they use go.
+    Group().StopPlayback();
 }
 
 TEST_F(GroupTest, SpeedCodesChooseRecordsAndWaits) {
