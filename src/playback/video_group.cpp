@@ -420,33 +420,26 @@ int64_t CVideoGroup::JumpBy(int64_t ms) {
     return beyond;
 }
 
-void CVideoGroup::WaitUntilInStep(CVideoPort& self, uint64_t t) {
+void CVideoGroup::WaitForOthers(CVideoPort& self, const std::function<bool(CVideoDraw&)>& busy, int intervals) {
     CxFileReader* reader = self.Reader();
     const int interval = reader && reader->GetFrameInterval() > 0 ? reader->GetFrameInterval() : 40;
-    const auto limit = std::chrono::milliseconds(std::clamp(5 * interval, 40, 400));
     gate_.Wait(
         [&] {
             if (stop_.load() || self.Draw().hold.load() || !self.Draw().IsRunning()) return true;
             for (const auto& port : ports_) {
-                if (port.get() != &self && port->Recording() && port->Draw().WorthWaitingFor(t)) return false;
+                if (port.get() != &self && port->Recording() && busy(port->Draw())) return false;
             }
             return true;
         },
-        limit);
+        std::chrono::milliseconds(std::clamp(intervals * interval, 10, 400)));
+}
+
+void CVideoGroup::WaitUntilInStep(CVideoPort& self, uint64_t t) {
+    WaitForOthers(self, [t](CVideoDraw& other) { return other.WorthWaitingFor(t); }, 5);
 }
 
 void CVideoGroup::WaitUntilShown(CVideoPort& self, uint64_t t) {
-    CxFileReader* reader = self.Reader();
-    const int interval = reader && reader->GetFrameInterval() > 0 ? reader->GetFrameInterval() : 40;
-    gate_.Wait(
-        [&] {
-            if (stop_.load() || self.Draw().hold.load() || !self.Draw().IsRunning()) return true;
-            for (const auto& port : ports_) {
-                if (port.get() != &self && port->Recording() && port->Draw().HoldsUnshown(t)) return false;
-            }
-            return true;
-        },
-        std::chrono::milliseconds(std::clamp(interval, 10, 400)));
+    WaitForOthers(self, [t](CVideoDraw& other) { return other.HoldsUnshown(t); }, 1);
 }
 
 void CVideoGroup::NoteDroppingTo(uint64_t keyMs) {

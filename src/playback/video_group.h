@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -194,6 +195,10 @@ private:
     bool AudioDriven() const { return speed_.load() == 0 && SelectedHasSound(); }
     void PostEndOfRecording();
     void StopThreads();
+    // Decoding thread of `self`: waits until `busy` holds for no other open
+    // channel, at most `intervals` of `self`'s frame intervals (10 to 400 ms);
+    // returns at once when `self` is held or stopping.
+    void WaitForOthers(CVideoPort& self, const std::function<bool(CVideoDraw&)>& busy, int intervals);
     // Wakes the reading and audio threads from their idle waits.
     void WakeThreads();
     static constexpr uint32_t kIdleWaitMs = 100;
