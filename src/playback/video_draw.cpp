@@ -326,10 +326,11 @@ void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs
     CVideoGroup& group = owner_.Group();
     const FrameShedding::Action action = shedding_.Next(header.flag == 1, header.timestamp, lag,
                                                         speed > 1 && speed < 8 ? speed : 1, clock, group.DroppingTo());
-    if (shedding_.Current() != FrameShedding::Level::kKeyFrames) skippingTo_ = 0;
-    else skippingTo_ = shedding_.DroppingTo() ? shedding_.DroppingTo() : UINT64_MAX;
+    const uint64_t key = shedding_.DroppingTo();
+    const bool skipping = shedding_.Current() == FrameShedding::Level::kKeyFrames;
+    skippingTo_ = !skipping ? 0 : key ? key : UINT64_MAX;
     if (action == FrameShedding::Action::kDrop) {
-        if (const uint64_t key = shedding_.DroppingTo()) group.NoteDroppingTo(key);
+        if (key) group.NoteDroppingTo(key);
         // The picture on screen stays, and so does the record it came from
         // (a repaint decodes that one again). The clock moves on all the same,
         // so that the other channels read on with it to the key frame.

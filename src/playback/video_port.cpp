@@ -69,6 +69,13 @@ void CVideoPort::NoteShown(uint64_t timestamp) {
     if (clockChannel_.load()) group_.SetGroupClock(timestamp);
 }
 
+bool CVideoPort::ReadBehind(uint64_t readClock) const { return readClock != 0 && lastRead_.load() < readClock; }
+
+void CVideoPort::NoteVideoRead(uint64_t timestamp, bool clock) {
+    lastRead_ = timestamp;
+    if (clock) group_.NoteRead(timestamp);
+}
+
 int CVideoPort::ReadStepNormal(int force) {
     if (!draw_.HasRoom()) return 1;
     const PlayRange* range = range_.load();
@@ -80,8 +87,7 @@ int CVideoPort::ReadStepNormal(int force) {
     // has queued what the clock channel has (and one that drops records to
     // catch up finds its key frame there as soon as the clock channel does).
     const uint64_t readClock = group_.ReadClock();
-    const bool readBehind = readClock != 0 && lastRead_.load() < readClock;
-    if (!clock && !force && lastShown_.load() > group_.GroupClock() && !readBehind) return 1;
+    if (!clock && !force && lastShown_.load() > group_.GroupClock() && !ReadBehind(readClock)) return 1;
     CxFileReader* reader = Reader();
     if (!reader) return 0;
     // The clock channel whose sound is being queued reads on until it has
@@ -106,8 +112,7 @@ int CVideoPort::ReadStepNormal(int force) {
         switch (header.Type()) {
         case kTypeVideo:
             draw_.PushFrame(std::move(record));
-            lastRead_ = header.timestamp;
-            if (clock) group_.NoteRead(header.timestamp);
+            NoteVideoRead(header.timestamp, clock);
             videoSeen = !catchUp || header.timestamp >= groupClock || !draw_.HasRoom();
             break;
         case kTypeAudio:
@@ -134,7 +139,7 @@ int CVideoPort::ReadStepForward(int keyFrame) {
     // Reading every record, a channel that has read less far than the clock
     // channel reads on to its newest record, as at normal speed.
     const uint64_t readClock = keyFrame ? 0 : group_.ReadClock();
-    const bool readBehind = !clock && readClock != 0 && lastRead_.load() < readClock;
+    const bool readBehind = !clock && ReadBehind(readClock);
     if (!clock && lastShown_.load() > group_.GroupClock() && !readBehind) return 1;
     CxFileReader* reader = Reader();
     if (!reader) return 0;
@@ -145,8 +150,7 @@ int CVideoPort::ReadStepForward(int keyFrame) {
         if (header.Type() == kTypeVideo) {
             draw_.PushFrame(std::move(record));
             if (keyFrame) return 1;
-            lastRead_ = header.timestamp;
-            if (clock) group_.NoteRead(header.timestamp);
+            NoteVideoRead(header.timestamp, clock);
             if (!readBehind || header.timestamp >= readClock || !draw_.HasRoom()) return 1;
         } else if (header.Type() == kTypeGps) {
             group_.StoreGps(*record);

@@ -139,6 +139,11 @@ private:
     // first picture; false when that lies after `t` too.
     bool QueueKeyFrameAtOrBefore(uint64_t t);
     void InvalidateFrame();
+    // Reading every record: whether this channel has read less far than the
+    // clock channel's newest record (`readClock`, 0: none), and noting a video
+    // record read (the clock channel's sets the group's read clock).
+    bool ReadBehind(uint64_t readClock) const;
+    void NoteVideoRead(uint64_t timestamp, bool clock);
 
     CVideoGroup& group_;
     const int index_;

@@ -25,6 +25,14 @@ uint64_t LastVideoTime(const std::string& path) {
     return last;
 }
 
+// How far the first reader of `r` is ahead of the second (0: not ahead). The
+// readers' clocks are read on the reading thread, which moves them.
+uint64_t LeadOf(const OpenedRecording& r) {
+    const uint64_t a = r.recording->readers[0]->CurrentTimestamp();
+    const uint64_t b = r.recording->readers[1]->CurrentTimestamp();
+    return a > b ? a - b : 0;
+}
+
 // A V800 reader that reports its stream as one of a multi-channel file.
 class SharedFileReader : public CFileReaderV800 {
 public:
@@ -186,11 +194,7 @@ TEST_F(GroupTest, ReadingEveryRecordTheChannelsReadInStepWithTheClockChannel) {
     o.realVideo = false;
     OpenedRecording& r = Write(o);
     std::atomic<uint64_t> lead{0};
-    afterStep_ = [&] {
-        const uint64_t a = r.recording->readers[0]->CurrentTimestamp();
-        const uint64_t b = r.recording->readers[1]->CurrentTimestamp();
-        lead = a > b ? a - b : 0;
-    };
+    afterStep_ = [&] { lead = LeadOf(r); };
     ASSERT_TRUE(Open(r));
     ASSERT_TRUE(Group().Port(0)->IsClockChannel());
     Group().SetSpeed(2);
