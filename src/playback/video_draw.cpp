@@ -411,7 +411,7 @@ bool CVideoDraw::WorthWaitingFor(uint64_t t) {
     // A decoder stuck on one record (a damaged stream can take long) is not
     // waited for once the gate's longest wait has passed.
     const auto taking = Clock::now() - Clock::time_point(Clock::duration(takingSince_.load()));
-    if (next != 0 && taking > std::chrono::milliseconds(5 * frameMs_.load())) return false;
+    if (next != 0 && taking > std::chrono::milliseconds(kDecodeWaitIntervals * frameMs_.load())) return false;
     if (next == 0) {
         CxLock queue(queueLock_);
         if (queue_.empty()) return false;

@@ -435,7 +435,8 @@ void CVideoGroup::WaitForOthers(CVideoPort& self, const std::function<bool(CVide
 }
 
 void CVideoGroup::WaitUntilInStep(CVideoPort& self, uint64_t t) {
-    WaitForOthers(self, [t](CVideoDraw& other) { return other.WorthWaitingFor(t); }, 5);
+    WaitForOthers(self, [t](CVideoDraw& other) { return other.WorthWaitingFor(t); },
+                  CVideoDraw::kDecodeWaitIntervals);
 }
 
 void CVideoGroup::WaitUntilShown(CVideoPort& self, uint64_t t) {

@@ -138,8 +138,9 @@ public:
     void SetGroupClock(uint64_t ms) { groupClock_ = ms; }
     // Decoding thread of `self`, with a finished picture of time `t` not yet
     // shown: waits until no other channel is still decoding towards a
-    // picture of that time, at most five of `self`'s frame intervals; returns
-    // at once when `self` is held or stopping.
+    // picture of that time, at most CVideoDraw::kDecodeWaitIntervals of
+    // `self`'s frame intervals; returns at once when `self` is held or
+    // stopping.
     void WaitUntilInStep(CVideoPort& self, uint64_t t);
     // Decoding thread of `self`, having shown its picture of time `t`: waits
     // until no other channel holds a finished picture of that time or before
