@@ -96,6 +96,20 @@ int64_t Skew(CVideoGroup& group, int channels) {
     return hi >= lo ? int64_t(hi - lo) : 0;
 }
 
+// The skew that lasts: a difference seen is looked at again a little later
+// and the smaller counts. The channels show their pictures of one moment one
+// thread each; on a busy machine those threads get to it up to ~15 ms apart,
+// and a sample inside that spread would report the jump from the old
+// pictures to the new (at a key frame the channels dropped to, most of a
+// second) though no two channels stay that far apart.
+int64_t SettledSkew(CVideoGroup& group, int channels) {
+    constexpr auto kSettle = std::chrono::milliseconds(20);
+    const int64_t first = Skew(group, channels);
+    if (first == 0) return 0;
+    std::this_thread::sleep_for(kSettle);
+    return std::min(first, Skew(group, channels));
+}
+
 CVideoPort* ClockPort(CVideoGroup& group) {
     for (int i = 0; i < group.ChannelCount(); ++i) {
         if (group.Port(i)->IsClockChannel()) return group.Port(i);
@@ -162,7 +176,7 @@ int RunPlay(const PlayOptions& o) {
             if (o.seconds && now - start >= std::chrono::duration<double>(*o.seconds)) break;
             if (now >= nextSample) {
                 nextSample += std::chrono::milliseconds(100);
-                if (group.Speed() == 0 && group.State() == kPlaying) maxSkew = std::max(maxSkew, Skew(group, channels));
+                if (group.Speed() == 0 && group.State() == kPlaying) maxSkew = std::max(maxSkew, SettledSkew(group, channels));
             }
         }
         // At the end the last records are still queued: let the decoders
