@@ -146,7 +146,6 @@ void CVideoDraw::FreeBuffers() {
     {
         CxLock decode(decodeLock_);
         std::vector<uint8_t>().swap(input_);
-        current_.reset();
     }
     CxLock picture(pictureLock_);
     std::vector<uint8_t>().swap(planeY_);
@@ -313,7 +312,6 @@ void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs
     // move the channel (and the group clock) on, so that the other channels do
     // not wait for it for ever.
     if (StreamHidden()) {
-        current_ = std::move(record);
         owner_.NoteShown(header.timestamp);
         return;
     }
@@ -331,17 +329,15 @@ void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs
     skippingTo_ = !skipping ? 0 : key ? key : UINT64_MAX;
     if (action == FrameShedding::Action::kDrop) {
         if (key) group.NoteDroppingTo(key);
-        // The picture on screen stays, and so does the record it came from
-        // (a repaint decodes that one again). The clock moves on all the same,
-        // so that the other channels read on with it to the key frame.
+        // The picture on screen stays. The clock moves on all the same, so
+        // that the other channels read on with it to the key frame.
         if (owner_.IsClockChannel()) group.SetGroupClock(header.timestamp);
         ++picturesDropped_;
         return;
     }
-    current_ = std::move(record);
     const Clock::time_point start = Clock::now();
     const bool referencesOnly = action == FrameShedding::Action::kDecodeReferencesOnly;
-    if (DecodeRecord(*current_, true, referencesOnly) == 0 && referencesOnly) ++picturesDropped_;
+    if (DecodeRecord(*record, true, referencesOnly) == 0 && referencesOnly) ++picturesDropped_;
     shedding_.Decoded(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
 }
 
@@ -458,12 +454,12 @@ std::unique_ptr<CxMemUnit> CVideoDraw::TakeQueued() {
 void CVideoDraw::Feed(std::unique_ptr<CxMemUnit> record, bool show) {
     if (!record) return;
     CxLock decode(decodeLock_);
-    if (StreamHidden()) owner_.NoteShown(record->Header().timestamp);
+    const RecordHeader header = record->Header();
+    if (StreamHidden()) owner_.NoteShown(header.timestamp);
     else DecodeRecord(*record, show);
-    current_ = std::move(record);
     // The decoder holds what the records after this one refer to: whatever
     // was being shed before the move is decoded again.
-    shedding_.Restart(current_->Header().flag == 1, current_->Header().timestamp);
+    shedding_.Restart(header.flag == 1, header.timestamp);
     skippingTo_ = 0;
 }
 
@@ -574,13 +570,16 @@ void CVideoDraw::PresentKept(uint64_t t) {
     pendingTime_ = 0;
     pictureTime_ = t;
     // A hidden channel keeps its picture for snapshots and shows nothing.
-    if (!visible_.load()) return;
+    if (visible_.load() && ShowPlanes()) ++picturesShown_;
+}
+
+bool CVideoDraw::ShowPlanes() {
     // The planes change only under the decode lock, held here: they are read
     // without the picture lock once their size is known.
     PictureRef packed;
     {
         CxLock picture(pictureLock_);
-        if (planeY_.empty()) return;
+        if (planeY_.empty()) return false;
         packed.width = pictureWidth_;
         packed.height = pictureHeight_;
         packed.plane[0] = planeY_.data();
@@ -590,15 +589,20 @@ void CVideoDraw::PresentKept(uint64_t t) {
         packed.pitch[1] = packed.pitch[2] = pictureWidth_ / 2;
     }
     CxLock render(renderLock_);
-    if (!ready_.load() || !output_) return;
+    if (!ready_.load() || !output_) return false;
     output_->Present(packed);
-    ++picturesShown_;
+    return true;
 }
 
+// Exposed again, the window shows the kept picture once more (one decoded
+// and about to be shown in step, a little early). Decoding its record again
+// would not do: an H.264 decoder given a picture it has already decoded
+// predicts it from itself, and every picture after it up to the next key
+// frame from that wrong one; an H.265 decoder rejects it.
 void CVideoDraw::OnPaint() {
-    if (!ready_.load()) return;  // the window paints black
+    if (!ready_.load() || !visible_.load()) return;  // the window paints black
     CxLock decode(decodeLock_);
-    if (current_ && !StreamHidden()) DecodeRecord(*current_);
+    if (decodedTime_.load() != 0) ShowPlanes();
 }
 
 void CVideoDraw::OnSize() {

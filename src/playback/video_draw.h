@@ -84,15 +84,15 @@ public:
     // decoding thread only keeps it, to be shown in step with the other
     // channels); with `referencesOnly` the decoder skips a picture no other
     // refers to. Returns the pictures that came out. Decoding thread (and GUI
-    // thread for paint), with the decode lock held.
+    // thread for frame steps and jumps), with the decode lock held.
     int DecodeRecord(const CxMemUnit& record, bool show = true, bool referencesOnly = false);
 
     // Frame steps and jumps feed the decoder from the GUI thread, under the
     // group lock: they hold the decode lock (recursive) for the whole move so
     // that the decoding thread takes nothing meanwhile.
     CxMutex& DecodeLock() { return decodeLock_; }
-    // Decodes `record` as the decoding thread would (showing its picture only
-    // when `show`) and keeps it as the current frame.
+    // Decodes `record` as the decoding thread would, showing its picture only
+    // when `show`.
     void Feed(std::unique_ptr<CxMemUnit> record, bool show);
     // Unlinks the head of the queue; null when the queue is empty.
     std::unique_ptr<CxMemUnit> TakeQueued();
@@ -156,17 +156,19 @@ private:
     bool KeepPicture(const PictureRef& picture);
     // Shows the kept picture, of time `t`. Decode lock held.
     void PresentKept(uint64_t t);
+    // Hands the kept planes to the output; false when there are none or no
+    // output. Decode lock held.
+    bool ShowPlanes();
 
     CVideoPort& owner_;
     const PlaybackEnvironment& env_;
 
     // Made on the GUI thread by StartDecoding before the thread starts, used
-    // by the decoding thread (or GUI paint) under the decode lock, released by
-    // StopDecoding after the thread has ended.
+    // by the decoding thread (or the GUI thread's steps and jumps) under the
+    // decode lock, released by StopDecoding after the thread has ended.
     Hi264DecHandle h264_ = nullptr;
     IHW265D_Handle h265_ = nullptr;
     std::vector<uint8_t> input_;
-    std::unique_ptr<CxMemUnit> current_;  // the record last decoded
     CxMutex decodeLock_;
     FrameShedding shedding_;  // decoding thread; reset by StartDecoding
     // Set by the decoding thread around its own decoding: the picture is kept
