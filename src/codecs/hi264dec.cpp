@@ -16,7 +16,7 @@ struct Hi264Decoder {
     AVFrame* frame = nullptr;
     corvane::Yuv420Converter converter;
     bool draining = false;  // end of stream sent, pictures still coming
-    bool sliceThreads = false;
+    uint32_t workMode = 1;
 
     ~Hi264Decoder() {
         av_frame_free(&frame);
@@ -34,11 +34,15 @@ bool OpenContext(Hi264Decoder& d) {
     if (!codec) return false;
     d.context = avcodec_alloc_context3(codec);
     if (!d.context) return false;
-    // Each access unit's picture comes out of the same call: frame threading
-    // would hold pictures back, slice threads do not.
-    if (d.sliceThreads) {
+    // Slice threads give each access unit's picture out of the same call;
+    // frame threads decode the next access unit while the last one finishes
+    // (single-slice streams gain only from these), and so hold a picture back.
+    if (d.workMode == 2) {
         d.context->thread_type = FF_THREAD_SLICE;
         d.context->thread_count = 0;
+    } else if (d.workMode == 3) {
+        d.context->thread_type = FF_THREAD_FRAME;
+        d.context->thread_count = 2;
     } else {
         d.context->thread_count = 1;
     }
@@ -95,7 +99,7 @@ Hi264DecHandle Hi264DecCreate(const Hi264DecAttr* attr) {
     if (!attr || attr->pictureFormat != 0) return nullptr;
     auto* d = new (std::nothrow) Hi264Decoder;
     if (!d) return nullptr;
-    d->sliceThreads = attr->workMode == 2;
+    d->workMode = attr->workMode;
     if (!Open(*d)) {
         delete d;
         return nullptr;

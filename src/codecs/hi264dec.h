@@ -15,7 +15,9 @@ struct Hi264DecAttr {
     uint32_t maxWidthMb;     // largest picture expected, in macroblocks (hint)
     uint32_t maxHeightMb;
     uint32_t bufferCount;    // reference buffers (hint; the decoder sizes its own pool)
-    uint32_t workMode;       // 1 one thread; 2 slice threads on every core (pictures still come out at once)
+    uint32_t workMode;       // 1 one thread; 2 slice threads on every core (pictures still come out at once);
+                             // 3 two frame threads: each picture comes out one call late, and the
+                             // last one only with kHi264DecEndOfStream
     uint32_t userData;
     uint32_t reserved;
 };

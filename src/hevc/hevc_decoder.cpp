@@ -9,8 +9,8 @@ extern "C" {
 
 namespace corvane {
 
-HevcDecoder::HevcDecoder(uint32_t channelId, IHW265D_LogFxn log, bool sliceThreads)
-    : channelId_(channelId), log_(log), sliceThreads_(sliceThreads) {}
+HevcDecoder::HevcDecoder(uint32_t channelId, IHW265D_LogFxn log, int32_t threadType)
+    : channelId_(channelId), log_(log), threadType_(threadType) {}
 
 HevcDecoder::~HevcDecoder() {
     av_frame_free(&frame_);
@@ -25,11 +25,15 @@ uint32_t HevcDecoder::Open() {
     packet_ = av_packet_alloc();
     frame_ = av_frame_alloc();
     if (!context_ || !packet_ || !frame_) return IHW265D_ERR_ALLOCATION;
-    // Frame threading would hold pictures back by a frame per thread; slice
-    // threads give each access unit's picture at once.
-    if (sliceThreads_) {
+    // Slice threads give each access unit's picture at once (they help
+    // streams coded in parallel rows or several slices); frame threads hold a
+    // picture back per extra thread.
+    if (threadType_ == 1) {
         context_->thread_type = FF_THREAD_SLICE;
         context_->thread_count = 0;
+    } else if (threadType_ == 2) {
+        context_->thread_type = FF_THREAD_FRAME;
+        context_->thread_count = 2;
     } else {
         context_->thread_count = 1;
     }

@@ -14,7 +14,8 @@ namespace corvane {
 
 class HevcDecoder {
 public:
-    HevcDecoder(uint32_t channelId, IHW265D_LogFxn log, bool sliceThreads);
+    // `threadType` as IHW265D_InitParam::eThreadType.
+    HevcDecoder(uint32_t channelId, IHW265D_LogFxn log, int32_t threadType);
     ~HevcDecoder();
     HevcDecoder(const HevcDecoder&) = delete;
     HevcDecoder& operator=(const HevcDecoder&) = delete;
@@ -31,7 +32,7 @@ private:
 
     const uint32_t channelId_;
     const IHW265D_LogFxn log_;
-    const bool sliceThreads_;
+    const int32_t threadType_;
     AVCodecContext* context_ = nullptr;
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;

@@ -14,7 +14,7 @@ namespace {
 struct Instance {
     Instance(const IHW265D_InitParam& p)
         : channelId(p.channelId), freeFxn(p.FreeFxn),
-          decoder(p.channelId, p.LogFxn, p.eThreadType == 1) {}
+          decoder(p.channelId, p.LogFxn, p.eThreadType) {}
     uint32_t channelId;
     IHW265D_FreeFxn freeFxn;
     corvane::HevcDecoder decoder;
@@ -57,7 +57,7 @@ uint32_t CheckParam(const IHW265D_InitParam& p) {
     if (!InRange(p.iMaxSPSNum, 1, 16)) return IHW265D_ERR_MAX_SPS_NUM;
     if (!InRange(p.iMaxPPSNum, 1, 64)) return IHW265D_ERR_MAX_PPS_NUM;
     if (p.iBitDepth != 8 && p.iBitDepth != 10) return IHW265D_ERR_BIT_DEPTH;
-    if (!InRange(p.eThreadType, 0, 1)) return IHW265D_ERR_THREAD_TYPE;
+    if (!InRange(p.eThreadType, 0, 2)) return IHW265D_ERR_THREAD_TYPE;
     if (!p.MallocFxn) return IHW265D_ERR_NO_MALLOC;
     if (!p.FreeFxn) return IHW265D_ERR_NO_FREE;
     if (!p.LogFxn) return IHW265D_ERR_NO_LOG;

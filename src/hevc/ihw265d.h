@@ -31,7 +31,7 @@ struct IHW265D_InitParam {
     int32_t iMaxSPSNum;    // 1..16
     int32_t iMaxPPSNum;    // 1..64
     int32_t iBitDepth;     // 8 or 10
-    int32_t eThreadType;   // 0 one thread, 1 slice threads
+    int32_t eThreadType;   // 0 one thread, 1 slice threads, 2 two frame threads (a picture comes out a call late)
     int32_t eOutputOrder;  // 0 decode order, 1 display order (others become 1)
     uint32_t reserved;
     IHW265D_MallocFxn MallocFxn;  // allocates the decoder instance

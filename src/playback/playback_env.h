@@ -23,6 +23,9 @@ struct PlaybackEnvironment {
     SoundDevice* sound = nullptr;         // null: no sound device can be opened
     MessageBoxes* messages = nullptr;     // null: messages are dropped
     AppSettings* settings = &g_AppSettings;
+    // The processors the decoders may share; 0: the machine's. With more
+    // than the recording has channels, each decoder uses threads of its own.
+    unsigned cores = 0;
 
     // The reading thread's wait after each read step: on `wake` (set by stop)
     // for `ms` milliseconds. Empty: the thread keeps to a schedule of these

@@ -37,6 +37,28 @@ void H264Limits(int width, uint32_t& widthMb, uint32_t& heightMb) {
     }
 }
 
+PictureRef HevcPicture(const IHW265D_OutArgs& out) {
+    PictureRef p;
+    p.width = int(out.width);
+    p.height = int(out.height);
+    for (int k = 0; k < 3; ++k) p.plane[k] = out.planes[k];
+    p.pitch[0] = int(out.yStride);
+    p.pitch[1] = p.pitch[2] = int(out.uvStride);
+    return p;
+}
+
+PictureRef H264Picture(const Hi264DecPicture& picture) {
+    PictureRef p;
+    p.width = int(picture.width);
+    p.height = int(picture.height);
+    p.plane[0] = picture.y;
+    p.plane[1] = picture.u;
+    p.plane[2] = picture.v;
+    p.pitch[0] = p.width;
+    p.pitch[1] = p.pitch[2] = p.width / 2;
+    return p;
+}
+
 }  // namespace
 
 CVideoDraw::CVideoDraw(CVideoPort& owner, const PlaybackEnvironment& env) : owner_(owner), env_(env) {
@@ -55,10 +77,11 @@ CVideoDraw::~CVideoDraw() {
 bool CVideoDraw::SpareCores() const {
     const CDiskVideo* r = owner_.Recording();
     const int channels = r ? r->GetChannelCount() : 1;
-    return channels >= 1 && unsigned(channels) < std::thread::hardware_concurrency();
+    const unsigned cores = env_.cores ? env_.cores : std::thread::hardware_concurrency();
+    return channels >= 1 && unsigned(channels) < cores;
 }
 
-bool CVideoDraw::CreateDecoder(CxFileReader* reader) {
+bool CVideoDraw::CreateDecoder(CxFileReader* reader, bool frameThreads) {
     const bool threads = SpareCores();
     if (reader && reader->IsHevc()) {
         IHW265D_InitParam p{};
@@ -70,7 +93,7 @@ bool CVideoDraw::CreateDecoder(CxFileReader* reader) {
         p.iMaxSPSNum = 4;
         p.iMaxPPSNum = 16;
         p.iBitDepth = 8;
-        p.eThreadType = threads ? 1 : 0;
+        p.eThreadType = frameThreads ? 2 : threads ? 1 : 0;
         p.eOutputOrder = 1;
         p.MallocFxn = &HevcMalloc;
         p.FreeFxn = &HevcFree;
@@ -85,7 +108,7 @@ bool CVideoDraw::CreateDecoder(CxFileReader* reader) {
     attr.streamType = 0;
     H264Limits(reader ? reader->GetWidth() : 0, attr.maxWidthMb, attr.maxHeightMb);
     attr.bufferCount = reader ? uint32_t(reader->GetFrameRate()) : 25;
-    attr.workMode = threads ? 2 : 1;
+    attr.workMode = frameThreads ? 3 : threads ? 2 : 1;
     h264_ = Hi264DecCreate(&attr);
     return h264_ != nullptr;
 }
@@ -95,6 +118,43 @@ void CVideoDraw::DestroyDecoder() {
     if (h264_) Hi264DecDestroy(h264_);
     h265_ = nullptr;
     h264_ = nullptr;
+    threaded_ = false;
+    held_.clear();
+}
+
+void CVideoDraw::SwitchDecoder(bool frameThreads) {
+    DestroyDecoder();
+    CxFileReader* reader = owner_.Reader();
+    if (frameThreads && CreateDecoder(reader, true)) threaded_ = true;
+    else CreateDecoder(reader, false);  // without a decoder records give no picture
+}
+
+bool CVideoDraw::WantsFrameThreads(const RecordHeader& header) const {
+    return frameThreads_ && !threaded_ && header.flag == 1 && !owner_.Group().KeyFrameMode();
+}
+
+uint64_t CVideoDraw::OutputTime(const RecordHeader& header) const {
+    if (threaded_ || WantsFrameThreads(header)) return held_.empty() ? 0 : held_.front();
+    return header.timestamp;
+}
+
+bool CVideoDraw::Settle() {
+    CxLock decode(decodeLock_);
+    if (threaded_) {
+        SwitchDecoder(false);
+        needsKey_ = true;
+    }
+    return needsKey_;
+}
+
+uint64_t CVideoDraw::HeldTime() {
+    CxLock decode(decodeLock_);
+    return held_.empty() ? 0 : held_.front();
+}
+
+void CVideoDraw::NoteEndOfData() {
+    endOfData_ = 1;
+    wake_.Set();
 }
 
 bool CVideoDraw::CreateOutput() {
@@ -157,7 +217,12 @@ void CVideoDraw::FreeBuffers() {
 int CVideoDraw::StartDecoding() {
     if (IsRunning()) return 1;
     CxFileReader* reader = owner_.Reader();
-    if (!CreateDecoder(reader)) {
+    // Playing starts with a decoder that gives every picture at once and
+    // turns to frame threads at the next key frame (see TakeRecord).
+    frameThreads_ = SpareCores();
+    needsKey_ = false;
+    endOfData_ = 0;
+    if (!CreateDecoder(reader, false)) {
         ShowMessage(env_, kMsgCreateDecoderFailed);
         return 0;
     }
@@ -253,7 +318,7 @@ void CVideoDraw::ThreadLoop() {
             CxLock queue(queueLock_);
             empty = queue_.empty();
         }
-        if (empty) {
+        if (empty && !endOfData_.load()) {
             wake_.Wait(kIdleWaitMs);
             continue;
         }
@@ -267,15 +332,14 @@ void CVideoDraw::ThreadLoop() {
                 if (!queue_.empty()) {
                     next = std::move(queue_.front());
                     queue_.pop_front();
-                    takingTime_ = next.record->Header().timestamp;
+                    takingTime_ = OutputTime(next.record->Header());
                     takingSince_ = Clock::now().time_since_epoch().count();
                 }
             }
-            if (next.record) {
-                deferPresent_ = true;
-                TakeRecord(std::move(next.record), WaitedMs(next, released));
-                deferPresent_ = false;
-            }
+            deferPresent_ = true;
+            if (next.record) TakeRecord(std::move(next.record), WaitedMs(next, released));
+            else if (endOfData_.exchange(0)) DrainHeld();
+            deferPresent_ = false;
             takingTime_ = 0;
             pending = pendingTime_;
         }
@@ -335,6 +399,9 @@ void CVideoDraw::TakeRecord(std::unique_ptr<CxMemUnit> record, uint64_t waitedMs
         ++picturesDropped_;
         return;
     }
+    // Frame threads take over at a key frame, where the decoder needs nothing
+    // of the pictures before.
+    if (WantsFrameThreads(header)) SwitchDecoder(true);
     const Clock::time_point start = Clock::now();
     const bool referencesOnly = action == FrameShedding::Action::kDecodeReferencesOnly;
     if (DecodeRecord(*record, true, referencesOnly) == 0 && referencesOnly) ++picturesDropped_;
@@ -379,6 +446,9 @@ bool CVideoDraw::HasRoom() {
 }
 
 void CVideoDraw::ClearQueue() {
+    // A picture the decoder holds back belongs to where the channel was.
+    Settle();
+    endOfData_ = 0;
     std::list<Queued> dropped;
     {
         CxLock queue(queueLock_);
@@ -431,7 +501,7 @@ bool CVideoDraw::Idle() {
     // The decoding thread holds the decode lock from taking a record until
     // it is decoded.
     if (!decodeLock_.Lock(0)) return false;
-    const bool empty = QueueCount() == 0;
+    const bool empty = QueueCount() == 0 && !(endOfData_.load() && !held_.empty());
     decodeLock_.Unlock();
     return empty;
 }
@@ -477,33 +547,32 @@ int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool references
     if (length == 0 || input_.empty() || length > record.PayloadSize() ||
         length > input_.size())
         return 0;
-    int pictures = 0;
-    bool kept = false;
     if (!deferPresent_) pendingTime_ = 0;  // this picture replaces one the decoding thread holds back
     std::memcpy(input_.data(), record.Payload(), length);
-    owner_.NoteShown(header.timestamp);
+    // The channel's shown time moves on to the picture this record gives.
+    const uint64_t next = threaded_ ? (held_.empty() ? 0 : held_.front()) : header.timestamp;
+    if (next) owner_.NoteShown(next);
+    if (threaded_) {
+        held_.push_back(header.timestamp);
+        // Records that never gave a picture (damaged ones) are forgotten.
+        if (held_.size() > kMaxHeld) held_.pop_front();
+    }
+    if (header.flag == 1) needsKey_ = false;
     if (env_.onDecode) env_.onDecode(owner_.Index(), header);
 
+    Outcome outcome;
     if (h265_) {
         IHW265D_InArgs in{};
         in.stream = input_.data();
         in.length = length;
+        in.timestamp = header.timestamp;
         in.decodeMode = referencesOnly ? IHW265D_DECODE_SKIP_NONREF : IHW265D_DECODE_NORMAL;
-        IHW265D_OutArgs out{};
         for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
-            out.bytesConsumed = 0;
+            IHW265D_OutArgs out{};
             out.status = 3;
             IHW265D_Decode(h265_, &in, &out);
             if (out.status != IHW265D_PICTURE_READY) break;  // used up, nothing more, or failed
-            PictureRef p;
-            p.width = int(out.width);
-            p.height = int(out.height);
-            for (int k = 0; k < 3; ++k) p.plane[k] = out.planes[k];
-            p.pitch[0] = int(out.yStride);
-            p.pitch[1] = p.pitch[2] = int(out.uvStride);
-            ++picturesDecoded_;
-            ++pictures;
-            if (show) kept = KeepPicture(p);
+            TakePicture(HevcPicture(out), out.timestamp, header.timestamp, show, outcome);
             const uint32_t used = out.bytesConsumed < in.length ? out.bytesConsumed : in.length;
             in.stream += used;
             in.length -= used;
@@ -511,32 +580,72 @@ int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool references
     } else if (h264_) {
         Hi264DecPicture picture{};
         const uint32_t flags = referencesOnly ? kHi264DecSkipNonReference : 0;
-        int32_t r = Hi264DecFrame(h264_, input_.data(), length, 0, &picture, flags);
+        int32_t r = Hi264DecFrame(h264_, input_.data(), length, header.timestamp, &picture, flags);
         for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
-            if (r == kHi264DecPictureOut) {
-                PictureRef p;
-                p.width = int(picture.width);
-                p.height = int(picture.height);
-                p.plane[0] = picture.y;
-                p.plane[1] = picture.u;
-                p.plane[2] = picture.v;
-                p.pitch[0] = p.width;
-                p.pitch[1] = p.pitch[2] = p.width / 2;
-                ++picturesDecoded_;
-                ++pictures;
-                if (show) kept = KeepPicture(p);
-            }
+            if (r == kHi264DecPictureOut) TakePicture(H264Picture(picture), picture.timestamp, header.timestamp, show, outcome);
             if (r == kHi264DecNeedMoreInput || r == kHi264DecNoMorePictures) break;
             picture = Hi264DecPicture{};
             r = Hi264DecFrame(h264_, nullptr, 0, 0, &picture, flags);
         }
     }
-    if (kept) {
-        decodedTime_ = header.timestamp;
-        if (deferPresent_) pendingTime_ = header.timestamp;
-        else PresentKept(header.timestamp);
+    Keep(outcome);
+    return outcome.pictures;
+}
+
+void CVideoDraw::DrainHeld() {
+    if (!threaded_ || held_.empty()) return;
+    owner_.NoteShown(held_.front());
+    Outcome outcome;
+    if (h265_) {
+        IHW265D_InArgs in{};
+        in.decodeMode = IHW265D_DECODE_FLUSH;
+        for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
+            IHW265D_OutArgs out{};
+            out.status = 3;
+            IHW265D_Decode(h265_, &in, &out);
+            if (out.status != IHW265D_PICTURE_READY) break;
+            TakePicture(HevcPicture(out), out.timestamp, 0, true, outcome);
+        }
+    } else if (h264_) {
+        for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
+            Hi264DecPicture picture{};
+            if (Hi264DecFrame(h264_, nullptr, 0, 0, &picture, kHi264DecEndOfStream) != kHi264DecPictureOut) break;
+            TakePicture(H264Picture(picture), picture.timestamp, 0, true, outcome);
+        }
     }
-    return pictures;
+    // The decoder has started afresh: the next record it can use is a key frame.
+    held_.clear();
+    needsKey_ = true;
+    Keep(outcome);
+}
+
+void CVideoDraw::TakePicture(const PictureRef& p, uint64_t pts, uint64_t recordTime, bool show, Outcome& outcome) {
+    ++picturesDecoded_;
+    ++outcome.pictures;
+    uint64_t t = recordTime;
+    if (threaded_) {
+        // The picture of an earlier record: the decoder passes its time on.
+        // Should that time be none the decoder was given, the oldest is taken.
+        const auto it = std::find(held_.begin(), held_.end(), pts);
+        if (it != held_.end()) {
+            t = pts;
+            held_.erase(held_.begin(), it + 1);
+        } else if (!held_.empty()) {
+            t = held_.front();
+            held_.pop_front();
+        }
+    }
+    if (show && KeepPicture(p)) {
+        outcome.kept = true;
+        outcome.time = t;
+    }
+}
+
+void CVideoDraw::Keep(const Outcome& outcome) {
+    if (!outcome.kept) return;
+    decodedTime_ = outcome.time;
+    if (deferPresent_) pendingTime_ = outcome.time;
+    else PresentKept(outcome.time);
 }
 
 bool CVideoDraw::KeepPicture(const PictureRef& p) {

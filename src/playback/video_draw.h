@@ -6,7 +6,7 @@
 // snapshots, and the channel's video output.
 //
 // Locks, in the order they may be taken:
-//   group lock   -> decode lock (frame steps and jumps on the GUI thread)
+//   group lock   -> decode lock (frame steps, jumps and moves)
 //   decode lock  -> queue lock (briefly, to take the next record)
 //   decode lock  -> picture lock, then (released) render lock
 //   gate lock    -> queue lock (another channel's WorthWaitingFor)
@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <list>
 #include <memory>
 #include <optional>
@@ -57,6 +58,8 @@ public:
     // (25 when the reader is missing or reports none), together under 32 MB;
     // false without a recording.
     bool HasRoom();
+    // The channel moves elsewhere: drops what is queued, and what a decoder
+    // with frame threads holds back (taking the decode lock for that).
     void ClearQueue();
 
     // GUI thread: the window's paint and size messages, and whether the
@@ -96,13 +99,32 @@ public:
     void Feed(std::unique_ptr<CxMemUnit> record, bool show);
     // Unlinks the head of the queue; null when the queue is empty.
     std::unique_ptr<CxMemUnit> TakeQueued();
+    // Frame steps and jumps need each record's picture as it is decoded. A
+    // decoder with frame threads (which gives each picture a record late) is
+    // dropped for one without, together with the picture it holds back.
+    // True when decoding must start again from a key frame: the decoder has
+    // lost the pictures the next records refer to. GUI thread or any thread
+    // clearing the queue.
+    bool Settle();
+    // The time of the record whose picture a decoder with frame threads still
+    // holds back (the channel's next picture); 0 when it holds none.
+    uint64_t HeldTime();
+    // The recording has ended: once the queue is empty, the decoding thread
+    // takes the held-back picture out of the decoder and shows it.
+    void NoteEndOfData();
 
     // State, for the group, tests and statistics.
     bool IsRunning() const { return stop_.load() == 0; }
     bool IsReady() const { return ready_.load() != 0; }
     size_t QueueCount();
-    // Nothing queued and no record being decoded.
+    // Nothing queued, no record being decoded, and no held-back picture due
+    // at the end of the data.
     bool Idle();
+    // Whether the decoder in use has frame threads.
+    bool FrameThreaded() {
+        CxLock decode(decodeLock_);
+        return threaded_;
+    }
     std::vector<uint64_t> QueuedTimestamps();
     // The header of the record the decoder takes next, if any is queued.
     std::optional<RecordHeader> NextQueued();
@@ -136,8 +158,33 @@ public:
 private:
     void ThreadLoop();
     bool SpareCores() const;
-    bool CreateDecoder(CxFileReader* reader);
+    // With `frameThreads` the decoder gives each picture a record late.
+    bool CreateDecoder(CxFileReader* reader, bool frameThreads);
     void DestroyDecoder();
+    // Decode lock held: a new decoder, with frame threads or without.
+    void SwitchDecoder(bool frameThreads);
+    // Whether the decoding thread turns to frame threads at this record: they
+    // may be used, the record is a key frame, and every record is read (at
+    // key-frame speeds a picture a record late would be a second late).
+    bool WantsFrameThreads(const RecordHeader& header) const;
+    // The time of the picture that the decoding thread's taking the record
+    // gives: its own, or with frame threads (also those it turns to at this
+    // record) the oldest one held back (0: none). Decode lock held.
+    uint64_t OutputTime(const RecordHeader& header) const;
+    // What came out of the decoder for one record.
+    struct Outcome {
+        int pictures = 0;
+        bool kept = false;
+        uint64_t time = 0;  // of the picture kept
+    };
+    // A picture out of the decoder: counted, and kept when `show`. Its time
+    // is the record's, or with frame threads the one the decoder passed on.
+    void TakePicture(const PictureRef& p, uint64_t pts, uint64_t recordTime, bool show, Outcome& outcome);
+    // Shows the picture kept, or leaves it to be shown in step.
+    void Keep(const Outcome& outcome);
+    // End of data: takes what the decoder holds back out of it (the decoder
+    // then starts afresh). Decoding thread, decode lock held.
+    void DrainHeld();
     bool CreateOutput();
     void DestroyOutput();
     void AllocateBuffers(int width, int height);
@@ -171,6 +218,16 @@ private:
     std::vector<uint8_t> input_;
     CxMutex decodeLock_;
     FrameShedding shedding_;  // decoding thread; reset by StartDecoding
+    // Under the decode lock: whether playing may use frame threads (idle
+    // cores), whether the decoder has them, whether it has lost what the next
+    // records refer to, and the times of the records whose pictures it holds
+    // back, oldest first.
+    bool frameThreads_ = false;
+    bool threaded_ = false;
+    bool needsKey_ = false;
+    std::deque<uint64_t> held_;
+    static constexpr size_t kMaxHeld = 4;
+    std::atomic<uint8_t> endOfData_{0};
     // Set by the decoding thread around its own decoding: the picture is kept
     // and shown only after the wait for the other channels.
     bool deferPresent_ = false;  // under the decode lock

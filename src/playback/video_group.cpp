@@ -347,7 +347,8 @@ void CVideoGroup::ContinueFromPicture(ReadWay way) {
     if (!reader) return;
     uint64_t second = reader->GetPosition();
     uint64_t picture = clock->LastShown();
-    if (std::optional<RecordHeader> next = clock->Draw().NextQueued()) picture = next->timestamp;
+    if (const uint64_t held = clock->Draw().HeldTime()) picture = held;
+    else if (std::optional<RecordHeader> next = clock->Draw().NextQueued()) picture = next->timestamp;
     if (picture) second = picture >= reader->FirstTimestamp() ? (picture - reader->FirstTimestamp()) / 1000 : 0;
     // A backward step goes to the key frame before the cursor's, and the first
     // one back is the key frame of the picture's own second.
@@ -603,6 +604,7 @@ int CVideoGroup::StepAll(StepKind kind) {
 void CVideoGroup::PostEndOfRecording() {
     if (endPosted_.exchange(true)) return;
     ++endPosts_;
+    for (auto& port : ports_) port->Draw().NoteEndOfData();
     if (mainWindow_) mainWindow_->Post(kMsgEndOfRecording, 0, 0);
 }
 

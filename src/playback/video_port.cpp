@@ -191,6 +191,7 @@ std::unique_ptr<CxMemUnit> CVideoPort::ReadVideo() {
 }
 
 uint64_t CVideoPort::NextPictureTime() {
+    if (const uint64_t held = draw_.HeldTime()) return held;
     if (std::optional<RecordHeader> next = draw_.NextQueued()) return next->timestamp;
     std::unique_ptr<CxMemUnit> record = ReadVideo();
     if (!record) return 0;
@@ -231,8 +232,9 @@ bool CVideoPort::QueueKeyFrameAtOrBefore(uint64_t t) {
 CVideoPort::Landing CVideoPort::ShowAtOrBefore(uint64_t t, bool fromKeyFrame) {
     if (!Reader() || !draw_.IsRunning()) return Landing::kNothingBefore;
     CxLock decode(draw_.DecodeLock());
+    const bool restart = draw_.Settle();
     const uint64_t shown = lastShown_.load();
-    const bool fromKey = fromKeyFrame || shown == 0 || shown > t || t - shown >= kKeyFrameDistanceMs;
+    const bool fromKey = fromKeyFrame || restart || shown == 0 || shown > t || t - shown >= kKeyFrameDistanceMs;
     if (fromKey && !QueueKeyFrameAtOrBefore(t)) {
         // The channel starts after `t`: its first picture, queued, is the
         // nearest.

@@ -70,8 +70,9 @@ public:
     int ReadStepBackward();
 
     // Frame steps and jumps, GUI thread, under the group lock. The time of
-    // the picture this channel decodes next: the head of its queue, else the
-    // next video record, read ahead into the queue; 0 at the end of its data.
+    // the picture this channel shows next: one its decoder holds back, else
+    // the head of its queue, else the next video record, read ahead into the
+    // queue; 0 at the end of its data.
     uint64_t NextPictureTime();
     enum class Landing { kShown, kNothingBefore, kPastEnd };
     // Shows the channel's last picture at or before `t`. Decoding runs on

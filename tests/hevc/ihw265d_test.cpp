@@ -147,7 +147,7 @@ TEST_F(Ihw265d, CreateChecksEveryFieldOfTheInitialisationRecord) {
         {"pps 65", [](IHW265D_InitParam& p) { p.iMaxPPSNum = 65; }, IHW265D_ERR_MAX_PPS_NUM},
         {"depth 9", [](IHW265D_InitParam& p) { p.iBitDepth = 9; }, 0xF0402003},
         {"depth 12", [](IHW265D_InitParam& p) { p.iBitDepth = 12; }, 0xF0402003},
-        {"threads 2", [](IHW265D_InitParam& p) { p.eThreadType = 2; }, IHW265D_ERR_THREAD_TYPE},
+        {"threads 3", [](IHW265D_InitParam& p) { p.eThreadType = 3; }, IHW265D_ERR_THREAD_TYPE},
         {"threads -1", [](IHW265D_InitParam& p) { p.eThreadType = -1; }, IHW265D_ERR_THREAD_TYPE},
         {"no malloc", [](IHW265D_InitParam& p) { p.MallocFxn = nullptr; }, IHW265D_ERR_NO_MALLOC},
         {"no free", [](IHW265D_InitParam& p) { p.FreeFxn = nullptr; }, IHW265D_ERR_NO_FREE},

@@ -148,3 +148,37 @@ TEST_F(FrameStepTest, JumpsMoveEveryChannelTenSecondsAndTellWhatLiesBeyondTheRec
     EXPECT_EQ(Shown(0), clock.back());
     EXPECT_EQ(Shown(1), times_[1].back());
 }
+
+// With cores to spare a playing channel's decoder has frame threads and gives
+// each picture a record late; the picture keeps its own time, a step goes on
+// from the picture on screen (the one held back comes next), and at the end
+// of the recording the last picture is taken out and shown.
+TEST_F(FrameStepTest, WithFrameThreadsPicturesKeepTheirTimesAndStepsGoOnFromTheScreen) {
+    env_.cores = 8;
+    OpenedRecording& r = WriteMixed(5);
+    const std::vector<uint64_t>& clock = times_[0];
+    ASSERT_TRUE(Open(r));
+    ASSERT_TRUE(WaitFor([&] { return Shown(0) >= clock[60]; }));
+    Group().PausePlayback();
+    EXPECT_TRUE(Group().Port(0)->Draw().FrameThreaded());
+    const uint64_t paused = Shown(0);
+    ASSERT_TRUE(WaitFor([&] { return Group().Port(0)->Draw().PictureTime() == paused; }));
+    const std::vector<uint8_t> picture = Picture(0);
+    const auto at = size_t(std::find(clock.begin(), clock.end(), paused) - clock.begin());
+    ASSERT_LT(at + 1, clock.size());
+
+    ASSERT_TRUE(Group().StepFrame(1));
+    EXPECT_EQ(Shown(0), clock[at + 1]);
+    ExpectInStep();
+    ASSERT_TRUE(Group().StepFrame(-1));
+    EXPECT_EQ(Shown(0), paused);
+    EXPECT_EQ(Picture(0), picture);  // decoded again from its key frame without threads
+
+    Group().ResumePlayback();
+    ASSERT_TRUE(WaitForEnd());
+    ASSERT_TRUE(WaitForQueuesEmpty());
+    EXPECT_TRUE(Group().Port(0)->Draw().FrameThreaded());
+    EXPECT_EQ(Shown(0), clock.back());
+    EXPECT_EQ(Group().Port(0)->Draw().PictureTime(), clock.back());
+    EXPECT_EQ(Shown(1), times_[1].back());
+}

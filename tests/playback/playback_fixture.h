@@ -45,6 +45,9 @@ protected:
         env_.sound = &sound_;
         env_.messages = &messages_;
         env_.settings = &settings_;
+        // Every picture comes out of the decoder at once, whatever this
+        // machine has; the tests of frame threads ask for more.
+        env_.cores = 1;
         env_.waitStep = [this](CxEvent& wake, uint32_t ms) {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
