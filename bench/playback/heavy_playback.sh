@@ -1,8 +1,9 @@
 #!/bin/sh
-# Eight 1920x1080 H.265 channels at about 2.5 and about 20 Mbit/s each, played
-# by `corvane play` in real time, beside ffmpeg decoding the same eight streams
-# with two threads, one stream after another (all this machine can decode), in
-# the same run. For each case it prints the player's JSON line, then the
+# Eight 1920x1080 H.265 channels at about 2.5 and about 20 Mbit/s each, and one
+# 3840x2160 H.264 channel at about 120 Mbit/s (where a decoder has cores to
+# spare), played by `corvane play` in real time, beside ffmpeg decoding the
+# same streams with two threads, one stream after another (all this machine
+# can decode), in the same run. For each case it prints the player's JSON line, then the
 # real-time factor, the skew between shown pictures, pictures shown and
 # dropped per second of wall time, and ffmpeg's pictures per second, of all the
 # pictures and of the part of each second the player showed.
@@ -10,7 +11,8 @@
 # usage: bench/playback/heavy_playback.sh BUILD_DIR [SECONDS [BASELINE_BUILD_DIR]]
 # BUILD_DIR is a Release build with bench_make_play_recording and corvane; the
 # baseline's corvane (another build, say of the code before a change) plays the
-# same recordings in the same run.
+# same recordings in the same run. CASES lists CHANNELSxWIDTHxHEIGHT:CODEC:CRF
+# entries (the quality that gives each bit rate with the benchmark's picture).
 set -eu
 build=$1
 seconds=${2:-12}
@@ -52,37 +54,43 @@ report() {
     # first pictures of a second are larger than the last.)
     keep=$(printf '%.0f' "$(echo "$shown / $channels / $wall" | bc -l)")
     if [ "$keep" -ge 1 ] && [ "$keep" -lt 25 ]; then
-        ffmpeg -nostdin -hide_banner -loglevel error -y -i "$work/channel.h265" -c copy \
-            -bsf:v "noise=drop=gte(mod(n\\,25)\\,$keep)" -f hevc "$work/shown.h265"
-        same_pps=$(ffmpeg_rate "$work/shown.h265")
+        ffmpeg -nostdin -hide_banner -loglevel error -y -i "$work/channel.$codec" -c copy \
+            -bsf:v "noise=drop=gte(mod(n\\,25)\\,$keep)" -f "$format" "$work/shown.$codec"
+        same_pps=$(ffmpeg_rate "$work/shown.$codec")
         printf 'ffmpeg -threads 2 on the same pictures (the first %s of each second) decodes %.1f/s; shown / that %.2f\n' \
             "$keep" "$same_pps" "$(echo "$shown / $wall / $same_pps" | bc -l)"
     fi
 }
 
-# Pictures per second ffmpeg decodes of FILE with two threads, eight times
-# over (one per channel), one after another.
+# Pictures per second ffmpeg decodes of FILE with two threads, once per
+# channel, one after another.
 ffmpeg_rate() {
     start=$(date +%s.%N)
-    for c in 1 2 3 4 5 6 7 8; do
+    c=0
+    while [ "$c" -lt "$channels" ]; do
         ffmpeg -nostdin -hide_banner -loglevel error -threads 2 -i "$1" -f null -
+        c=$((c + 1))
     done
     end=$(date +%s.%N)
     frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
         -of csv=p=0 "$1")
-    echo "$frames * 8 / ($end - $start)" | bc -l
+    echo "$frames * $channels / ($end - $start)" | bc -l
 }
 
-# The quality that gives each bit rate with the benchmark's picture.
-for case in ${CASES:-2.5:24 20:20}; do
-    rate=${case%%:*}
+for case in ${CASES:-8x1920x1080:h265:24 8x1920x1080:h265:20 1x3840x2160:h264:17}; do
+    size=${case%%:*}
+    codec=$(echo "$case" | cut -d: -f2)
     crf=${case##*:}
-    dir="$work/$rate"
-    echo "== 8 x 1920x1080 H.265, about $rate Mbit/s per channel (crf $crf)"
-    "$build/bin/bench_make_play_recording" "$dir" --channels 8 --seconds $((seconds + 4)) --width 1920 \
-        --height 1080 --crf "$crf" --h265 --elementary "$work/channel.h265"
+    channels=$(echo "$size" | cut -dx -f1)
+    width=$(echo "$size" | cut -dx -f2)
+    height=$(echo "$size" | cut -dx -f3)
+    if [ "$codec" = h265 ]; then format=hevc; codec_flag=--h265; else format=h264; codec_flag=; fi
+    dir="$work/case"
+    echo "== $channels x ${width}x$height $codec, crf $crf"
+    "$build/bin/bench_make_play_recording" "$dir" --channels "$channels" --seconds $((seconds + 4)) \
+        --width "$width" --height "$height" --crf "$crf" $codec_flag --elementary "$work/channel.$codec"
 
-    ffmpeg_pps=$(ffmpeg_rate "$work/channel.h265")
+    ffmpeg_pps=$(ffmpeg_rate "$work/channel.$codec")
 
     for player in ${baseline:+"$baseline"} "$build"; do
         echo "-- $player"
