@@ -85,6 +85,8 @@ TEST_F(StressTest, RandomCommandSequencesNeitherHangNorBreakTheGroup) {
     hevc.stamp = "20160920_192000";
     std::vector<OpenedRecording*> recordings = {&Write(four), &Write(two), &Write(hevc)};
     const int seconds[] = {3, 4, 2};
+    // Decoders with frame threads, which the commands replace and drain.
+    env_.cores = 8;
 
     Group().OnSize(Rect{0, 0, 640, 480});
     const int commands = EnvInt("CORVANE_STRESS_COMMANDS", 2000);
