@@ -24,15 +24,17 @@ protected:
     // Channel 0 at 25 frames a second; channel 1 at 10, its pictures 20 ms
     // after channel 0's, so that it has a picture at or before only some of
     // channel 0's times.
-    OpenedRecording& WriteMixed(int seconds) {
+    OpenedRecording& WriteMixed(int seconds, VideoCodec codec = VideoCodec::kH264) {
         RecordingOptions fast;
         fast.channels = 2;
         fast.seconds = seconds;
         fast.gpsChannels = {0};
+        fast.codec = codec;
+        fast.stamp = codec == VideoCodec::kH264 ? "20160920_190909" : "20160920_200909";
         RecordingOptions slow = fast;
         slow.fps = 10;
         slow.startMs = fast.startMs + 20;
-        slow.stamp = "20160920_191000";
+        slow.stamp = codec == VideoCodec::kH264 ? "20160920_191000" : "20160920_201000";
         std::vector<std::string> a = WriteTestRecording(dir_.path().string(), fast);
         std::vector<std::string> b = WriteTestRecording(dir_.path().string(), slow);
         EXPECT_EQ(a.size(), 2u);
@@ -155,30 +157,45 @@ TEST_F(FrameStepTest, JumpsMoveEveryChannelTenSecondsAndTellWhatLiesBeyondTheRec
 // of the recording the last picture is taken out and shown.
 TEST_F(FrameStepTest, WithFrameThreadsPicturesKeepTheirTimesAndStepsGoOnFromTheScreen) {
     env_.cores = 8;
-    OpenedRecording& r = WriteMixed(5);
-    const std::vector<uint64_t>& clock = times_[0];
-    ASSERT_TRUE(Open(r));
-    ASSERT_TRUE(WaitFor([&] { return Shown(0) >= clock[60]; }));
-    Group().PausePlayback();
-    EXPECT_TRUE(Group().Port(0)->Draw().FrameThreaded());
-    const uint64_t paused = Shown(0);
-    ASSERT_TRUE(WaitFor([&] { return Group().Port(0)->Draw().PictureTime() == paused; }));
-    const std::vector<uint8_t> picture = Picture(0);
-    const auto at = size_t(std::find(clock.begin(), clock.end(), paused) - clock.begin());
-    ASSERT_LT(at + 1, clock.size());
+    settings_.Audio = 0;  // read a step at a time, so that reading can be held
+    for (VideoCodec codec : {VideoCodec::kH264, VideoCodec::kH265}) {
+        SCOPED_TRACE(codec == VideoCodec::kH264 ? "H.264" : "H.265");
+        OpenedRecording& r = WriteMixed(5, codec);
+        const std::vector<uint64_t> clock = times_[0];
+        // Reading stops well before the end, past the first key frame after
+        // the start (where the decoder turns to frame threads).
+        auto release = std::make_shared<std::atomic<bool>>(false);
+        afterStep_ = [this, release, holdAt = clock[60]] {
+            for (int ms = 0; ms < 5000 && !*release && Shown(0) >= holdAt; ++ms)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        ASSERT_TRUE(Open(r));
+        ASSERT_TRUE(WaitFor([&] { return Shown(0) >= clock[60]; }));
+        Group().PausePlayback();
+        *release = true;
+        EXPECT_TRUE(Group().Port(0)->Draw().FrameThreaded());
+        const uint64_t paused = Shown(0);
+        ASSERT_TRUE(WaitFor([&] { return Group().Port(0)->Draw().PictureTime() == paused; }));
+        const std::vector<uint8_t> picture = Picture(0);
+        const auto at = size_t(std::find(clock.begin(), clock.end(), paused) - clock.begin());
+        ASSERT_LT(at + 1, clock.size());
 
-    ASSERT_TRUE(Group().StepFrame(1));
-    EXPECT_EQ(Shown(0), clock[at + 1]);
-    ExpectInStep();
-    ASSERT_TRUE(Group().StepFrame(-1));
-    EXPECT_EQ(Shown(0), paused);
-    EXPECT_EQ(Picture(0), picture);  // decoded again from its key frame without threads
+        ASSERT_TRUE(Group().StepFrame(1));
+        EXPECT_EQ(Shown(0), clock[at + 1]);
+        ExpectInStep();
+        ASSERT_TRUE(Group().StepFrame(-1));
+        EXPECT_EQ(Shown(0), paused);
+        EXPECT_EQ(Picture(0), picture);  // decoded again from its key frame without threads
 
-    Group().ResumePlayback();
-    ASSERT_TRUE(WaitForEnd());
-    ASSERT_TRUE(WaitForQueuesEmpty());
-    EXPECT_TRUE(Group().Port(0)->Draw().FrameThreaded());
-    EXPECT_EQ(Shown(0), clock.back());
-    EXPECT_EQ(Group().Port(0)->Draw().PictureTime(), clock.back());
-    EXPECT_EQ(Shown(1), times_[1].back());
+        const size_t ends = EndMessages();
+        Group().ResumePlayback();
+        ASSERT_TRUE(WaitFor([&] { return EndMessages() > ends; }));
+        ASSERT_TRUE(WaitForQueuesEmpty());
+        EXPECT_TRUE(Group().Port(0)->Draw().FrameThreaded());
+        EXPECT_EQ(Shown(0), clock.back());
+        EXPECT_EQ(Group().Port(0)->Draw().PictureTime(), clock.back());
+        EXPECT_EQ(Shown(1), times_[1].back());
+        Group().StopPlayback();
+        afterStep_ = nullptr;
+    }
 }
