@@ -218,10 +218,10 @@ private:
     std::vector<uint8_t> input_;
     CxMutex decodeLock_;
     FrameShedding shedding_;  // decoding thread; reset by StartDecoding
-    // Under the decode lock: whether playing may use frame threads (idle
-    // cores), whether the decoder has them, whether it has lost what the next
-    // records refer to, and the times of the records whose pictures it holds
-    // back, oldest first.
+    // Whether playing may use frame threads (idle cores; set by StartDecoding
+    // before the thread starts), and under the decode lock whether the
+    // decoder has them, whether it has lost what the next records refer to,
+    // and the times of the records whose pictures it holds back, oldest first.
     bool frameThreads_ = false;
     bool threaded_ = false;
     bool needsKey_ = false;
