@@ -134,7 +134,7 @@ bool CVideoDraw::WantsFrameThreads(const RecordHeader& header) const {
 }
 
 uint64_t CVideoDraw::OutputTime(const RecordHeader& header) const {
-    if (threaded_ || WantsFrameThreads(header)) return held_.empty() ? 0 : held_.front();
+    if (threaded_ || WantsFrameThreads(header)) return OldestHeld();
     return header.timestamp;
 }
 
@@ -149,7 +149,7 @@ bool CVideoDraw::Settle() {
 
 uint64_t CVideoDraw::HeldTime() {
     CxLock decode(decodeLock_);
-    return held_.empty() ? 0 : held_.front();
+    return OldestHeld();
 }
 
 void CVideoDraw::NoteEndOfData() {
@@ -550,7 +550,7 @@ int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool references
     if (!deferPresent_) pendingTime_ = 0;  // this picture replaces one the decoding thread holds back
     std::memcpy(input_.data(), record.Payload(), length);
     // The channel's shown time moves on to the picture this record gives.
-    const uint64_t next = threaded_ ? (held_.empty() ? 0 : held_.front()) : header.timestamp;
+    const uint64_t next = threaded_ ? OldestHeld() : header.timestamp;
     if (next) owner_.NoteShown(next);
     if (threaded_) {
         held_.push_back(header.timestamp);
@@ -560,63 +560,57 @@ int CVideoDraw::DecodeRecord(const CxMemUnit& record, bool show, bool references
     if (header.flag == 1) needsKey_ = false;
     if (env_.onDecode) env_.onDecode(owner_.Index(), header);
 
-    Outcome outcome;
-    if (h265_) {
-        IHW265D_InArgs in{};
-        in.stream = input_.data();
-        in.length = length;
-        in.timestamp = header.timestamp;
-        in.decodeMode = referencesOnly ? IHW265D_DECODE_SKIP_NONREF : IHW265D_DECODE_NORMAL;
-        for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
-            IHW265D_OutArgs out{};
-            out.status = 3;
-            IHW265D_Decode(h265_, &in, &out);
-            if (out.status != IHW265D_PICTURE_READY) break;  // used up, nothing more, or failed
-            TakePicture(HevcPicture(out), out.timestamp, header.timestamp, show, outcome);
-            const uint32_t used = out.bytesConsumed < in.length ? out.bytesConsumed : in.length;
-            in.stream += used;
-            in.length -= used;
-        }
-    } else if (h264_) {
-        Hi264DecPicture picture{};
-        const uint32_t flags = referencesOnly ? kHi264DecSkipNonReference : 0;
-        int32_t r = Hi264DecFrame(h264_, input_.data(), length, header.timestamp, &picture, flags);
-        for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
-            if (r == kHi264DecPictureOut) TakePicture(H264Picture(picture), picture.timestamp, header.timestamp, show, outcome);
-            if (r == kHi264DecNeedMoreInput || r == kHi264DecNoMorePictures) break;
-            picture = Hi264DecPicture{};
-            r = Hi264DecFrame(h264_, nullptr, 0, 0, &picture, flags);
-        }
-    }
+    const Outcome outcome = RunDecoder(input_.data(), length, header.timestamp,
+                                       referencesOnly ? Feeding::kReferencesOnly : Feeding::kAll, show);
     Keep(outcome);
     return outcome.pictures;
 }
 
 void CVideoDraw::DrainHeld() {
     if (!threaded_ || held_.empty()) return;
-    owner_.NoteShown(held_.front());
-    Outcome outcome;
-    if (h265_) {
-        IHW265D_InArgs in{};
-        in.decodeMode = IHW265D_DECODE_FLUSH;
-        for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
-            IHW265D_OutArgs out{};
-            out.status = 3;
-            IHW265D_Decode(h265_, &in, &out);
-            if (out.status != IHW265D_PICTURE_READY) break;
-            TakePicture(HevcPicture(out), out.timestamp, 0, true, outcome);
-        }
-    } else if (h264_) {
-        for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
-            Hi264DecPicture picture{};
-            if (Hi264DecFrame(h264_, nullptr, 0, 0, &picture, kHi264DecEndOfStream) != kHi264DecPictureOut) break;
-            TakePicture(H264Picture(picture), picture.timestamp, 0, true, outcome);
-        }
-    }
+    owner_.NoteShown(OldestHeld());
+    const Outcome outcome = RunDecoder(nullptr, 0, 0, Feeding::kEnd, true);
     // The decoder has started afresh: the next record it can use is a key frame.
     held_.clear();
     needsKey_ = true;
     Keep(outcome);
+}
+
+CVideoDraw::Outcome CVideoDraw::RunDecoder(const uint8_t* data, uint32_t length, uint64_t time, Feeding feeding,
+                                           bool show) {
+    Outcome outcome;
+    if (h265_) {
+        IHW265D_InArgs in{};
+        in.stream = data;
+        in.length = length;
+        in.timestamp = time;
+        in.decodeMode = feeding == Feeding::kEnd              ? IHW265D_DECODE_FLUSH
+                        : feeding == Feeding::kReferencesOnly ? IHW265D_DECODE_SKIP_NONREF
+                                                              : IHW265D_DECODE_NORMAL;
+        for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
+            IHW265D_OutArgs out{};
+            out.status = 3;
+            IHW265D_Decode(h265_, &in, &out);
+            if (out.status != IHW265D_PICTURE_READY) break;  // used up, nothing more, or failed
+            TakePicture(HevcPicture(out), out.timestamp, time, show, outcome);
+            const uint32_t used = out.bytesConsumed < in.length ? out.bytesConsumed : in.length;
+            in.stream += used;
+            in.length -= used;
+        }
+    } else if (h264_) {
+        Hi264DecPicture picture{};
+        const uint32_t flags = feeding == Feeding::kEnd              ? kHi264DecEndOfStream
+                               : feeding == Feeding::kReferencesOnly ? kHi264DecSkipNonReference
+                                                                     : 0;
+        int32_t r = Hi264DecFrame(h264_, data, length, time, &picture, flags);
+        for (int i = 0; i < kMaxPicturesPerRecord; ++i) {
+            if (r == kHi264DecPictureOut) TakePicture(H264Picture(picture), picture.timestamp, time, show, outcome);
+            if (r == kHi264DecNeedMoreInput || r == kHi264DecNoMorePictures) break;
+            picture = Hi264DecPicture{};
+            r = Hi264DecFrame(h264_, nullptr, 0, 0, &picture, flags);
+        }
+    }
+    return outcome;
 }
 
 void CVideoDraw::TakePicture(const PictureRef& p, uint64_t pts, uint64_t recordTime, bool show, Outcome& outcome) {

@@ -177,6 +177,13 @@ private:
         bool kept = false;
         uint64_t time = 0;  // of the picture kept
     };
+    // Feeds the decoder one access unit (`time` its record's), or with kEnd
+    // none, and takes every picture that comes out.
+    enum class Feeding { kAll, kReferencesOnly, kEnd };
+    Outcome RunDecoder(const uint8_t* data, uint32_t length, uint64_t time, Feeding feeding, bool show);
+    // The time of the oldest record whose picture the decoder holds back; 0
+    // when none. Decode lock held.
+    uint64_t OldestHeld() const { return held_.empty() ? 0 : held_.front(); }
     // A picture out of the decoder: counted, and kept when `show`. Its time
     // is the record's, or with frame threads the one the decoder passed on.
     void TakePicture(const PictureRef& p, uint64_t pts, uint64_t recordTime, bool show, Outcome& outcome);
