@@ -3,6 +3,7 @@
 #include <climits>
 #include <new>
 
+#include "codecs/decoder_threads.h"
 #include "codecs/yuv420_view.h"
 
 extern "C" {
@@ -34,18 +35,9 @@ bool OpenContext(Hi264Decoder& d) {
     if (!codec) return false;
     d.context = avcodec_alloc_context3(codec);
     if (!d.context) return false;
-    // Slice threads give each access unit's picture out of the same call;
-    // frame threads decode the next access unit while the last one finishes
-    // (single-slice streams gain only from these), and so hold a picture back.
-    if (d.workMode == 2) {
-        d.context->thread_type = FF_THREAD_SLICE;
-        d.context->thread_count = 0;
-    } else if (d.workMode == 3) {
-        d.context->thread_type = FF_THREAD_FRAME;
-        d.context->thread_count = 2;
-    } else {
-        d.context->thread_count = 1;
-    }
+    corvane::SetDecoderThreads(d.context, d.workMode == 2   ? corvane::DecoderThreads::kSlices
+                                          : d.workMode == 3 ? corvane::DecoderThreads::kTwoFrames
+                                                            : corvane::DecoderThreads::kOne);
     if (avcodec_open2(d.context, codec, nullptr) == 0) return true;
     avcodec_free_context(&d.context);
     return false;

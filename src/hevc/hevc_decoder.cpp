@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "codecs/decoder_threads.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/error.h>
@@ -25,18 +27,9 @@ uint32_t HevcDecoder::Open() {
     packet_ = av_packet_alloc();
     frame_ = av_frame_alloc();
     if (!context_ || !packet_ || !frame_) return IHW265D_ERR_ALLOCATION;
-    // Slice threads give each access unit's picture at once (they help
-    // streams coded in parallel rows or several slices); frame threads hold a
-    // picture back per extra thread.
-    if (threadType_ == 1) {
-        context_->thread_type = FF_THREAD_SLICE;
-        context_->thread_count = 0;
-    } else if (threadType_ == 2) {
-        context_->thread_type = FF_THREAD_FRAME;
-        context_->thread_count = 2;
-    } else {
-        context_->thread_count = 1;
-    }
+    SetDecoderThreads(context_, threadType_ == 1   ? DecoderThreads::kSlices
+                                : threadType_ == 2 ? DecoderThreads::kTwoFrames
+                                                   : DecoderThreads::kOne);
     const int r = avcodec_open2(context_, codec, nullptr);
     if (r == AVERROR(ENOMEM)) return IHW265D_ERR_ALLOCATION;
     return r < 0 ? IHW265D_ERR_NO_DECODER : IHW265D_OK;
